@@ -1,0 +1,159 @@
+#pragma once
+
+#include "records.h"
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+// What a probe hands to the engine's closing step when it has an outcome.
+struct Outcome {
+    bool pass = false;
+    QString failMarker;  // stored in LastResult on a failure
+    QString failStatus;  // Status cell text on a failure
+    QString hostField;   // event-log field 2
+    QString statusField; // event-log field 3
+    QString methodName;  // event-log field 4: the kind's column text
+    QString alertSuffix; // appended to the row caption for the alert text
+};
+
+// The engine's four outward calls. Other libraries implement them; the
+// engine only knows these interfaces.
+class ObserverProbe
+{
+public:
+    virtual ~ObserverProbe() = default;
+    // Tests the object at the position; ends (now or later) in ReportOutcome.
+    // May throw: RunTest shows "Error" then.
+    virtual void test(int position) = 0;
+};
+
+class ScheduleGate
+{
+public:
+    virtual ~ScheduleGate() = default;
+    virtual bool isTestAllowedNow(int position) = 0;
+};
+
+class EventSink
+{
+public:
+    virtual ~EventSink() = default;
+    virtual void appendLine(const QString &line) = 0;
+};
+
+class AlertSink
+{
+public:
+    virtual ~AlertSink() = default;
+    virtual void dispatchAlert(int position, const QString &alertText, bool alive) = 0;
+};
+
+// One observer object: its record and the cells of its row.
+struct ObserverObject {
+    quint64 id = 0; // unique for the run; survives moves in the list
+    ObserverRecord record;
+    QString caption;  // "Host"
+    QString status;   // "Status"
+    QString lastTest; // "Last Test"
+    QString interval; // "Interval"
+    QString method;   // "Test metod"
+};
+
+class MonitorEngine;
+
+// The main list's cells as a table model (caption + four cells).
+class ObserverRowModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { HostColumn, StatusColumn, LastTestColumn, IntervalColumn, MethodColumn, ColumnCount };
+    // Qt::UserRole + 1: the status image index (0 failure, 1 OK, 2 testing).
+    static constexpr int StatusImageRole = Qt::UserRole + 1;
+
+    explicit ObserverRowModel(MonitorEngine *engine);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    static int statusImageIndex(const QString &status);
+
+private:
+    friend class MonitorEngine;
+    MonitorEngine *m_engine;
+};
+
+class MonitorEngine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MonitorEngine(QObject *parent = nullptr);
+    ~MonitorEngine() override;
+
+    // Hooks. The engine does not own them; unset hooks do nothing (an unset
+    // gate allows every test).
+    void setProbe(qint32 kind, ObserverProbe *probe);
+    void setScheduleGate(ScheduleGate *gate) { m_gate = gate; }
+    void setEventSink(EventSink *sink) { m_events = sink; }
+    void setAlertSink(AlertSink *sink) { m_alerts = sink; }
+    // The clock of the Last Test cell and the event-log lines.
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+
+    ObserverRowModel *model() { return &m_model; }
+
+    // ObserverList and TimerList, parallel: position i is object, timer and row i.
+    int count() const { return int(m_objects.size()); }
+    ObserverObject *object(int position);
+    const ObserverObject *object(int position) const;
+    QTimer *timer(int position);
+    // Position of the object with the id, or -1 when it is gone.
+    int positionOf(quint64 id) const;
+
+    void AppendObject(const ObserverRecord &record, const QString &caption);
+    void RemoveObject(int position);
+    // New: removes every object, row and timer.
+    void clear();
+    void RunTest(int position);
+    void ReportOutcome(int position, const Outcome &outcome);
+    // After an Edit: the timer takes the record's interval and Enabled flag
+    // and the Interval cell its text; the caption becomes the given text.
+    void applyEdit(int position, const QString &caption);
+
+    bool isStarted() const { return m_started; }
+    // The StartButton action's handler: the action already switched its
+    // state; this records it and logs the start or stop line.
+    void StartButtonClick(bool nowStarted);
+    void RefreshToolButtonClick(int selectedRow);
+    void RefreshAll1Click();
+
+    // Sets a row's Status cell (and repaints the row).
+    void setStatus(int position, const QString &status);
+    void setCaption(int position, const QString &caption);
+
+signals:
+    void startedChanged(bool started);
+
+private:
+    void TimerTimer(QTimer *timer);
+    void rowChanged(int position);
+    void appendLog(const QString &line);
+
+    std::vector<std::unique_ptr<ObserverObject>> m_objects; // ObserverList
+    std::vector<QTimer *> m_timers;                         // TimerList
+    ObserverRowModel m_model;
+    ObserverProbe *m_probes[9] = {};
+    ScheduleGate *m_gate = nullptr;
+    EventSink *m_events = nullptr;
+    AlertSink *m_alerts = nullptr;
+    std::function<QDateTime()> m_clock;
+    bool m_started = false;
+    quint64 m_nextId = 1;
+};
