@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+class QSettings;
+
+// The user's own settings: the live values that the options dialog edits in
+// place, the main window reads at start-up and the e-mail action reads before
+// every mail. Registry-style values live in QSettings("Velmora", "Sentrova"),
+// group "Option", every value written as text; the message template lives in
+// the text file "email.dat" of the data folder.
+struct ProgramOptions {
+    // Value names in the Option group.
+    static constexpr const char *SmtpServerKey = "SMTP Server";
+    static constexpr const char *SmtpPortKey = "SMTP Port";
+    static constexpr const char *MailFromKey = "Mail From";
+    static constexpr const char *MailToKey = "Mail To";
+    static constexpr const char *MailSubjectKey = "Mail Subject";
+    static constexpr const char *AutoStartKey = "Auto Start";
+    static constexpr const char *MinimizeToTrayKey = "Minimize To Tray";
+
+    // Defaults when a value is absent.
+    static constexpr const char *DefaultSmtpPort = "25";
+    static constexpr const char *DefaultMailFrom = "sentrova@example.com";
+    static constexpr const char *DefaultMailTo = "admin@example.com";
+    static constexpr const char *DefaultMailSubject = "Velmora Sentrova";
+
+    QString SmtpServer;                        // SMTPEdit
+    QString SmtpPort = DefaultSmtpPort;        // PortEdit: any text, as typed
+    QString MailFrom = DefaultMailFrom;        // MailEdit
+    QString MailTo = DefaultMailTo;            // MailToEdit: stored and shown only
+    QString MailSubject = DefaultMailSubject;  // MailSubjectEdit
+    bool AutoStart = false;                    // AutoStartBox
+    bool MinimizeToTray = false;               // MinimizeToTrayCB
+    QStringList MessageTemplate = defaultMessageTemplate(); // MessageMemo
+
+    // The built-in template, twelve lines with their runs of blanks.
+    static QStringList defaultMessageTemplate();
+    // The port the e-mail action connects to: the port text read as a
+    // decimal integer, 25 when it is not one, then its low 16 bits.
+    static quint16 mailPort(const QString &portText);
+    quint16 mailPort() const { return mailPort(SmtpPort); }
+};
+
+// The main window's size, position and state as stored.
+struct WindowPlacement {
+    enum State { Normal = 0, Minimized = 1, Maximized = 2 };
+    static constexpr const char *WidthKey = "Width";
+    static constexpr const char *HeightKey = "Heigth"; // the stored name, as spelt
+    static constexpr const char *LeftKey = "Left";
+    static constexpr const char *TopKey = "Top";
+    static constexpr const char *WinStateKey = "WinState";
+
+    int Width = 600;
+    int Heigth = 400;
+    int Left = 10;
+    int Top = 10;
+    int WinState = Maximized; // a stored value other than 0, 1, 2 reads as the default
+};
+
+// Where the options are kept. A null settings pointer means the user's
+// QSettings("Velmora", "Sentrova"); an empty template file means
+// Paths::dataFile("email.dat"). Tests pass a QSettings on a temporary INI file
+// and a temporary template path.
+struct OptionsLocation {
+    QSettings *settings = nullptr;
+    QString templateFile;
+
+    QString templatePath() const;
+};
+
+// Reads every option from the Option group (the default for each absent or
+// unconvertible value) and then, only when the template file exists, replaces
+// the message template with its lines (CR LF, a lone CR or a lone LF end a
+// line; Windows-1252). Writes nothing. False with a message naming the file
+// in *problem when email.dat exists but cannot be read (the template then
+// stays as it was).
+bool LoadProgramOptions(ProgramOptions &options, const OptionsLocation &where = {}, QString *problem = nullptr);
+
+// Writes the seven values as text ("1"/"0" for the booleans) and then the
+// template to the template file, every line followed by CR LF, atomically
+// (the old file survives a failed write). False with a message naming the
+// file in *error when a value or the file could not be written.
+bool SaveProgramOptions(const ProgramOptions &options, const OptionsLocation &where = {}, QString *error = nullptr);
+
+// What the dialog's Cancel does: reload the stored values, throwing away the
+// edits; the template is reloaded only when the template file exists, so
+// without it the edited template stays in force.
+bool CancelProgramOptions(ProgramOptions &options, const OptionsLocation &where = {}, QString *problem = nullptr);
+
+// The main window's placement: every value read as text, defaults for absent
+// or unconvertible ones.
+WindowPlacement LoadWindowPlacement(const OptionsLocation &where = {});
+// Writes "Width", "Heigth", "Left" and "Top" only when the state is Normal,
+// and "WinState" always, so a maximised or minimised window keeps the normal
+// geometry saved last time.
+bool SaveWindowPlacement(const WindowPlacement &placement, const OptionsLocation &where = {});
+
+// Text conversions of the stored values. An integer is its decimal text; on
+// reading, text that does not convert gives the default. A boolean is "1" or
+// "0"; on reading it converts like an integer and anything but 0 is on.
+namespace OptionText {
+int toInt(const QString &text, int fallback);
+bool toBool(const QString &text, bool fallback);
+QString fromInt(int value);
+QString fromBool(bool value);
+// The template file's text: lines ended by CR LF, CR or LF (a last line
+// without an end counts), Windows-1252.
+QStringList splitLines(const QByteArray &bytes);
+QByteArray joinLines(const QStringList &lines);
+} // namespace OptionText
