@@ -1,0 +1,347 @@
+// The engine on real QTimers with a probe the test controls.
+#include "../support/enginefakes.h"
+
+#include "core/engine.h"
+#include "core/formats.h"
+
+#include <QtTest>
+
+namespace {
+
+ObserverRecord object(const QString &target, int min = 0, int sec = 0, bool enabled = true)
+{
+    ObserverRecord rec = Records::newRecord(okFolderSize);
+    rec.setTarget(target);
+    rec.IntervalMin = min;
+    rec.IntervalSec = sec;
+    rec.Enabled = enabled;
+    return rec;
+}
+
+struct Rig {
+    MonitorEngine engine;
+    ScriptedProbe probe{engine};
+    RecordingEventSink events;
+    RecordingAlertSink alerts;
+    Rig()
+    {
+        engine.setProbe(okFolderSize, &probe);
+        engine.setEventSink(&events);
+        engine.setAlertSink(&alerts);
+        engine.setClock([] { return QDateTime(QDate(2005, 3, 5), QTime(14, 3, 7)); });
+    }
+    void add(const QString &target, int min = 0, int sec = 0, bool enabled = true)
+    {
+        engine.AppendObject(object(target, min, sec, enabled), target);
+    }
+    int tag(int i) { return engine.timer(i)->property("tag").toInt(); }
+};
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void appendTestsAtOnceAndFillsCells();
+    void onlyChangesAreLoggedAndAlerted();
+    void firstOutcomeAlwaysReported();
+    void thrownErrorShowsErrorAndChangesNothingElse();
+    void unknownKindStaysTest();
+    void removalRenumbersTags();
+    void removingLastChangesNoTag();
+    void intervalZeroNeverFires();
+    void stoppedObserverIgnoresTicks();
+    void startedObserverTestsOnTicks();
+    void disabledObjectTimerDoesNotRun();
+    void gateBlocksTimedTestsOnly();
+    void refreshAllInRowOrder();
+    void startStopLogsTwoLines();
+    void removalDuringPendingEvents();
+    void moveDuringPendingEvents();
+    void applyEditRetimes();
+    void statusImages();
+};
+
+void TestEngine::appendTestsAtOnceAndFillsCells()
+{
+    Rig r;
+    r.engine.AppendObject(object("/a", 2, 30), QStringLiteral("/a"));
+    QCOMPARE(r.probe.tested, QStringList{"/a"});
+    const ObserverObject *o = r.engine.object(0);
+    QCOMPARE(o->caption, QStringLiteral("/a"));
+    QCOMPARE(o->status, QStringLiteral("OK"));
+    QCOMPARE(o->interval, QStringLiteral("2:30"));
+    QCOMPARE(o->method, QStringLiteral("File/Folder Size"));
+    QCOMPARE(o->lastTest, Formats::longDateTime(r.engine.now()));
+    auto *m = r.engine.model();
+    QCOMPARE(m->rowCount(), 1);
+    QCOMPARE(m->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Test metod"));
+    QCOMPARE(m->data(m->index(0, 3)).toString(), QStringLiteral("2:30"));
+    QCOMPARE(r.tag(0), 0);
+    QCOMPARE(r.engine.timer(0)->interval(), 150000);
+    QVERIFY(r.engine.timer(0)->isActive());
+}
+
+void TestEngine::onlyChangesAreLoggedAndAlerted()
+{
+    Rig r;
+    r.probe.next = ScriptedProbe::Fail;
+    r.add("/a");
+    for (int i = 0; i < 3; ++i)
+        r.engine.RunTest(0);
+    QCOMPARE(r.events.lines, QStringList{"05.03.2005 14:03:07;;/a;;/a failed;;File/Folder Size"});
+    QCOMPARE(r.alerts.alerts, QStringList{"0|/a Fake Error|Dead"});
+    QCOMPARE(r.engine.object(0)->record.LastResult, QStringLiteral("Fake Error"));
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("Error"));
+
+    r.probe.next = ScriptedProbe::Pass;
+    r.engine.RunTest(0);
+    r.engine.RunTest(0);
+    QCOMPARE(r.events.lines.size(), 2);
+    QCOMPARE(r.events.lines.last(), QStringLiteral("05.03.2005 14:03:07;;/a;;/a OK;;File/Folder Size"));
+    QCOMPARE(r.alerts.alerts.last(), QStringLiteral("0|/a Fake OK|Alive"));
+    QCOMPARE(r.alerts.alerts.size(), 2);
+}
+
+void TestEngine::firstOutcomeAlwaysReported()
+{
+    // A new object's first pass is news; a loaded object that was OK is not.
+    Rig r;
+    r.add("/new");
+    QCOMPARE(r.events.lines.size(), 1);
+    QCOMPARE(r.alerts.alerts, QStringList{"0|/new Fake OK|Alive"});
+
+    ObserverRecord loaded = object("/loaded");
+    loaded.LastResult = QStringLiteral("OK");
+    r.engine.AppendObject(loaded, QStringLiteral("/loaded"));
+    QCOMPARE(r.events.lines.size(), 1);
+    QCOMPARE(r.alerts.alerts.size(), 1);
+    QCOMPARE(r.engine.object(1)->status, QStringLiteral("OK"));
+}
+
+void TestEngine::thrownErrorShowsErrorAndChangesNothingElse()
+{
+    Rig r;
+    r.probe.next = ScriptedProbe::Fail;
+    r.add("/a");
+    const QString lastTest = r.engine.object(0)->lastTest;
+    r.engine.setClock([] { return QDateTime(QDate(2006, 1, 1), QTime(1, 1, 1)); });
+    r.probe.next = ScriptedProbe::Throw;
+    r.engine.RunTest(0);
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("Error"));
+    QCOMPARE(r.engine.object(0)->lastTest, lastTest);
+    QCOMPARE(r.engine.object(0)->record.LastResult, QStringLiteral("Fake Error"));
+    QCOMPARE(r.events.lines.size(), 1);
+    QCOMPARE(r.alerts.alerts.size(), 1);
+    // The next pass compares with the marker from before the error.
+    r.probe.next = ScriptedProbe::Pass;
+    r.engine.RunTest(0);
+    QCOMPARE(r.events.lines.size(), 2);
+    QCOMPARE(r.alerts.alerts.last(), QStringLiteral("0|/a Fake OK|Alive"));
+}
+
+void TestEngine::unknownKindStaysTest()
+{
+    Rig r;
+    ObserverRecord odd;
+    odd.Kind = 42;
+    r.engine.AppendObject(odd, QString());
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("TEST"));
+    QCOMPARE(r.engine.object(0)->method, QString());
+    QVERIFY(r.probe.tested.isEmpty());
+}
+
+void TestEngine::removalRenumbersTags()
+{
+    Rig r;
+    r.add("/0");
+    r.add("/1");
+    r.add("/2");
+    r.engine.RemoveObject(0);
+    QCOMPARE(r.engine.count(), 2);
+    QCOMPARE(r.tag(0), 0);
+    QCOMPARE(r.tag(1), 1);
+    QCOMPARE(r.engine.model()->rowCount(), 2);
+    // Each tick tests the object of its own row.
+    r.engine.StartButtonClick(true);
+    r.probe.tested.clear();
+    QMetaObject::invokeMethod(r.engine.timer(1), "timeout");
+    QMetaObject::invokeMethod(r.engine.timer(0), "timeout");
+    QCOMPARE(r.probe.tested, (QStringList{"/2", "/1"}));
+}
+
+void TestEngine::removingLastChangesNoTag()
+{
+    Rig r;
+    r.add("/0");
+    r.add("/1");
+    r.add("/2");
+    r.engine.RemoveObject(2);
+    QCOMPARE(r.tag(0), 0);
+    QCOMPARE(r.tag(1), 1);
+    r.engine.RemoveObject(7); // out of range: nothing happens
+    QCOMPARE(r.engine.count(), 2);
+}
+
+void TestEngine::intervalZeroNeverFires()
+{
+    Rig r;
+    r.engine.StartButtonClick(true);
+    r.add("/zero", 0, 0);
+    QVERIFY(!r.engine.timer(0)->isActive());
+    r.probe.tested.clear();
+    QTest::qWait(100);
+    QVERIFY(r.probe.tested.isEmpty());
+    // Refresh still tests it.
+    r.engine.RefreshToolButtonClick(0);
+    QCOMPARE(r.probe.tested, QStringList{"/zero"});
+}
+
+void TestEngine::stoppedObserverIgnoresTicks()
+{
+    Rig r;
+    r.add("/a", 0, 1);
+    r.engine.timer(0)->setInterval(20);
+    const QString status = r.engine.object(0)->status;
+    r.probe.tested.clear();
+    r.engine.setClock([] { return QDateTime(QDate(2010, 1, 1), QTime(0, 0)); });
+    QTest::qWait(150);
+    QVERIFY(r.probe.tested.isEmpty());
+    QCOMPARE(r.engine.object(0)->status, status);
+    QVERIFY(r.engine.object(0)->lastTest.contains(QStringLiteral("2005")));
+}
+
+void TestEngine::startedObserverTestsOnTicks()
+{
+    Rig r;
+    r.add("/a", 0, 1);
+    r.engine.timer(0)->setInterval(20);
+    r.engine.StartButtonClick(true);
+    r.probe.tested.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(r.probe.tested.size() >= 3, 5000);
+}
+
+void TestEngine::disabledObjectTimerDoesNotRun()
+{
+    Rig r;
+    r.engine.StartButtonClick(true);
+    r.add("/off", 0, 1, false);
+    QVERIFY(!r.engine.timer(0)->isActive());
+    QCOMPARE(r.probe.tested, QStringList{"/off"}); // tested on creation all the same
+}
+
+class BlockingGate : public ScheduleGate
+{
+public:
+    QList<int> asked;
+    bool isTestAllowedNow(int position) override
+    {
+        asked << position;
+        return false;
+    }
+};
+
+void TestEngine::gateBlocksTimedTestsOnly()
+{
+    Rig r;
+    BlockingGate gate;
+    r.engine.setScheduleGate(&gate);
+    r.add("/a", 0, 1);
+    r.engine.timer(0)->setInterval(20);
+    r.engine.StartButtonClick(true);
+    r.probe.tested.clear();
+    QTRY_VERIFY(gate.asked.size() >= 2);
+    QVERIFY(r.probe.tested.isEmpty());
+    r.engine.RefreshAll1Click();
+    QCOMPARE(r.probe.tested, QStringList{"/a"});
+}
+
+void TestEngine::refreshAllInRowOrder()
+{
+    Rig r;
+    r.add("/0");
+    r.add("/1");
+    r.add("/2");
+    r.probe.tested.clear();
+    QVERIFY(!r.engine.isStarted());
+    r.engine.RefreshAll1Click();
+    QCOMPARE(r.probe.tested, (QStringList{"/0", "/1", "/2"}));
+    r.probe.tested.clear();
+    r.engine.RefreshToolButtonClick(-1); // no selection: nothing
+    QVERIFY(r.probe.tested.isEmpty());
+}
+
+void TestEngine::startStopLogsTwoLines()
+{
+    Rig r;
+    QSignalSpy spy(&r.engine, &MonitorEngine::startedChanged);
+    r.engine.StartButtonClick(true);
+    r.engine.setClock([] { return QDateTime(QDate(2005, 3, 5), QTime(14, 5, 10)); });
+    r.engine.StartButtonClick(false);
+    QCOMPARE(r.events.lines, (QStringList{"05.03.2005 14:03:07;;Sentrova Started;;Start;;Inner",
+                                          "05.03.2005 14:05:10;;Sentrova Stopped;;Stop;;Inner"}));
+    QCOMPARE(spy.size(), 2);
+    QVERIFY(!r.engine.isStarted());
+}
+
+void TestEngine::removalDuringPendingEvents()
+{
+    // The object under test is deleted while RunTest lets events run: the
+    // probe must not be called for it, nor for the object that takes its row.
+    Rig r;
+    r.add("/0");
+    r.add("/1");
+    r.probe.tested.clear();
+    QTimer::singleShot(0, &r.engine, [&] { r.engine.RemoveObject(0); });
+    r.engine.RunTest(0);
+    QVERIFY(r.probe.tested.isEmpty());
+    QCOMPARE(r.engine.count(), 1);
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("OK")); // "/1" untouched
+}
+
+void TestEngine::moveDuringPendingEvents()
+{
+    // An object above the tested one is removed while events run: the test
+    // follows its object to the new row.
+    Rig r;
+    r.add("/0");
+    r.add("/1");
+    r.probe.tested.clear();
+    r.alerts.alerts.clear();
+    r.probe.next = ScriptedProbe::Fail;
+    QTimer::singleShot(0, &r.engine, [&] { r.engine.RemoveObject(0); });
+    r.engine.RunTest(1);
+    QCOMPARE(r.probe.tested, QStringList{"/1"});
+    QCOMPARE(r.alerts.alerts, QStringList{"0|/1 Fake Error|Dead"});
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("Error"));
+}
+
+void TestEngine::applyEditRetimes()
+{
+    Rig r;
+    r.add("/a", 0, 0);
+    QVERIFY(!r.engine.timer(0)->isActive());
+    r.engine.object(0)->record.IntervalSec = 7;
+    r.engine.applyEdit(0, QStringLiteral("edited"));
+    QVERIFY(r.engine.timer(0)->isActive());
+    QCOMPARE(r.engine.timer(0)->interval(), 7000);
+    QCOMPARE(r.engine.object(0)->interval, QStringLiteral("0:7"));
+    QCOMPARE(r.engine.object(0)->caption, QStringLiteral("edited"));
+    r.engine.object(0)->record.Enabled = false;
+    r.engine.applyEdit(0, QStringLiteral("edited"));
+    QVERIFY(!r.engine.timer(0)->isActive());
+}
+
+void TestEngine::statusImages()
+{
+    QCOMPARE(ObserverRowModel::statusImageIndex(QStringLiteral("OK")), 1);
+    QCOMPARE(ObserverRowModel::statusImageIndex(QStringLiteral("TEST")), 2);
+    QCOMPARE(ObserverRowModel::statusImageIndex(QString()), 0);
+    QCOMPARE(ObserverRowModel::statusImageIndex(QStringLiteral("Error")), 0);
+    QCOMPARE(ObserverRowModel::statusImageIndex(QStringLiteral("ok")), 0);
+}
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "test_engine.moc"
