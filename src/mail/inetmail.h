@@ -188,16 +188,18 @@ private:
     void info(SendMailInfo what, const QString &addInfo = QString());
     void reportError(SendMailError error, const QString &text);
     void reportSocketError(int winsockError);
+    void clearRecipients();
     void abortSend();
     void endSend();
     void handleReplyLine(const QByteArray &line);
-    void writeCommand(const QByteArray &text);
+    void advance();
+    void resumeReading();
     bool writeLine(const QByteArray &text, bool messageLine = false);
     bool writeRaw(const QByteArray &bytes);
     bool nextRecipient(Recipient &out);
     void sendMessage();
-    void sendBody();
-    void sendAttachments();
+    bool sendBody();
+    bool sendAttachments();
     void touchReplyTimer();
     void stopReplyTimer();
     void replyTimedOut();
@@ -219,10 +221,13 @@ private:
         quint16 port = 25;
         QByteArray fromName, fromAddress, subject;
         Recipient first;
+        int firstList = -1; // where the first recipient came from: 0 To, 1 cc, 2 bcc; -1 none
         QList<Recipient> to, cc, bcc;
         QList<QByteArray> headers;
         QStringList attachments;
-        QByteArray body;
+        QByteArray body; // CR LF line ends, not yet encoded
+        bool hasBody = false;
+        bool quotedPrintable = false;
         bool keepOpen = false;
     } m_send;
 

@@ -65,7 +65,9 @@ enum : int {
     WSAHOST_NOT_FOUND = 11001,
     WSATRY_AGAIN = 11002,
     WSANO_RECOVERY = 11003,
-    WSANO_DATA = 11004
+    WSANO_DATA = 11004,
+    // Stands for any POSIX error without a Winsock counterpart.
+    WSAUNKNOWN = 10999
 };
 
 // Maps a POSIX errno value to the Winsock number of the same condition.
@@ -165,6 +167,7 @@ private:
     bool m_connecting = false;
     bool m_wantWrite = false;
     bool m_inRead = false;
+    bool m_receivedInRead = false;
     quint32 m_address = 0; // host byte order
     quint16 m_port = 0;
     quint32 m_resolved = 0;

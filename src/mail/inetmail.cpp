@@ -1,0 +1,827 @@
+#include "mail/inetmail.h"
+
+#include "core/ansitext.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+
+#include <cctype>
+
+namespace {
+
+constexpr int DoneMessage = 0x402;
+constexpr int PieceSize = 2048;
+// Reads handled per read notification before the event loop gets its turn,
+// so a flooding server cannot starve timers and the rest of the program.
+constexpr int MaxReadsPerNotification = 32;
+// Most body text taken from OnFeedData for one message.
+constexpr qsizetype MaxFedData = 16 * 1024 * 1024;
+const QByteArray Boundary = "==============ghyurgtfy573======___";
+
+// A header value or an address never carries a line break onto the wire:
+// CR and LF become blanks.
+QByteArray headerBytes(const QString &text)
+{
+    QByteArray b = Ansi::fromUnicode(text);
+    for (char &c : b)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return b;
+}
+
+// The header-word rule: text with a character above 0x7E goes out as one
+// Q-encoded word; any other text unchanged.
+QByteArray headerWord(const QByteArray &text)
+{
+    bool high = false;
+    for (char c : text)
+        if (uchar(c) > 0x7E)
+            high = true;
+    if (!high)
+        return text;
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out = "=?ISO-8859-1?Q?";
+    for (char c : text) {
+        const uchar u = uchar(c);
+        if (u == ' ')
+            out += '_';
+        // '?' and '_' are encoded too: left bare they end the word early or
+        // turn into a blank when it is decoded.
+        else if (u >= 0x21 && u <= 0x7E && u != '=' && u != '?' && u != '_')
+            out += char(u);
+        else {
+            out += '=';
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        }
+    }
+    out += "?=";
+    return out;
+}
+
+// Body text with every line break as CR LF, so that no lone CR or LF can
+// end a line early on the server's side.
+QByteArray normaliseLineEnds(const QByteArray &in)
+{
+    QByteArray out;
+    out.reserve(in.size() + in.size() / 32 + 2);
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in[i];
+        if (c == '\r') {
+            out += "\r\n";
+            if (i + 1 < in.size() && in[i + 1] == '\n')
+                ++i;
+        } else if (c == '\n') {
+            out += "\r\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool needsQuotedPrintable(const QByteArray &body)
+{
+    for (char c : body) {
+        const uchar u = uchar(c);
+        if (u != '\n' && u != '\r' && (u < 0x20 || u > 0x7E))
+            return true;
+    }
+    return false;
+}
+
+struct ErrorEntry {
+    SendMailError code;
+    const char *text;
+};
+
+ErrorEntry socketError(int e)
+{
+    switch (e) {
+    case 10004:
+    case 10014:
+    case 10022:
+    case 10036:
+    case 10038:
+    case 10040:
+    case 10045:
+    case 10047:
+    case 10048:
+    case 10056:
+    case 10057:
+    case 10058:
+        return {smInternalError, "Unexpected internal error in component"};
+    case 10013:
+        return {smInvalidAddress, "Invalid address specified"};
+    case 10024:
+        return {smOutofSockets, "Out of sockets"};
+    case 10049:
+        return {smAddressNotAvailable, "Address not available"};
+    case 10050:
+        return {smNetworkDown, "Network down"};
+    case 10051:
+        return {smNetworkUnreachable, "Network unreachable"};
+    case 10052:
+    case 10055:
+        return {smGeneralWinsockError, "General Winsock Error"};
+    case 10053:
+        return {smConnAborted, "Connection aborted due to timeout or other failure"};
+    case 10054:
+        return {smConnReset, "Connection reset by remote side"};
+    case 10060:
+        return {smConnectTimeOut, "timeout"};
+    case 10061:
+        return {smConnectionRefused, "Connection Refused"};
+    case 10065:
+        return {smHostUnreachable, "Host Unreachable"};
+    case 10093:
+        return {smWInsockNotInitialized, "Winsock not initialized"};
+    case 11001:
+    case 11002:
+    case 11003:
+    case 11004:
+        return {smAddressResolutionError, "Address resolution error"};
+    default:
+        return {smUnknown, "Unknown Error"};
+    }
+}
+
+} // namespace
+
+SendMail::SendMail(QObject *parent) : TStarSocket(parent)
+{
+    setTimeoutConnect(30);
+    setTimeoutArp(30);
+    m_replyTimer.setSingleShot(true);
+    connect(&m_replyTimer, &QTimer::timeout, this, &SendMail::replyTimedOut);
+}
+
+SendMail::~SendMail()
+{
+    m_replyTimer.stop();
+}
+
+void SendMail::setSMTP_Server(const QString &server)
+{
+    if (server.isEmpty())
+        return;
+    m_server = server;
+    m_serverIsDotted = server.at(0) >= QLatin1Char('0') && server.at(0) <= QLatin1Char('9');
+}
+
+void SendMail::setTimeoutReply(int seconds)
+{
+    m_timeoutReply = seconds;
+}
+
+void SendMail::setAction(TMailAction action)
+{
+    switch (action) {
+    case TMailAction::None:
+        break;
+    case TMailAction::Send_Mail:
+        startSend();
+        break;
+    case TMailAction::Cancel_SendMail:
+        if (m_busy && !m_aborted && !m_ended) {
+            m_lastMailError = smCanceled;
+            abortSend();
+        } else if (!m_busy && Socket() >= 0) {
+            // Nothing under way: a connection kept open is let go.
+            Close();
+        }
+        break;
+    }
+}
+
+void SendMail::info(SendMailInfo what, const QString &addInfo)
+{
+    if (OnMailInfo)
+        OnMailInfo(this, what, addInfo);
+}
+
+void SendMail::startSend()
+{
+    if (m_busy) {
+        info(smAlreadyBusy);
+        return;
+    }
+
+    // Take the values for this send.
+    auto entry = [](const QString &text) {
+        const qsizetype bar = text.indexOf(QLatin1Char('|'));
+        Recipient r;
+        r.address = headerBytes(bar < 0 ? text : text.left(bar));
+        if (bar >= 0)
+            r.name = headerBytes(text.mid(bar + 1).left(999));
+        return r;
+    };
+    auto entries = [&](const QStringList &list) {
+        QList<Recipient> out;
+        for (const QString &t : list) {
+            Recipient r = entry(t);
+            if (!r.address.isEmpty())
+                out.append(r);
+        }
+        return out;
+    };
+    Snapshot s;
+    s.server = m_server;
+    s.serverIsDotted = m_serverIsDotted;
+    s.port = m_port;
+    s.fromName = headerBytes(m_fromName);
+    s.fromAddress = headerBytes(m_fromAddress);
+    s.subject = headerBytes(m_subject);
+    s.to = entries(m_listTo);
+    s.cc = entries(m_listCc);
+    s.bcc = entries(m_listBcc);
+    for (const QString &h : m_headers) {
+        QByteArray line = headerBytes(h);
+        if (!line.isEmpty()) // an empty line would end the header early
+            s.headers.append(line);
+    }
+    s.attachments = m_attachments;
+    s.keepOpen = m_keepOpen;
+    s.firstList = -1;
+    if (!m_toAddress.isEmpty()) {
+        s.first.address = headerBytes(m_toAddress);
+        s.first.name = headerBytes(m_toName);
+        s.firstList = 0;
+    } else {
+        QList<Recipient> *lists[] = {&s.to, &s.cc, &s.bcc};
+        for (int i = 0; i < 3; ++i) {
+            if (!lists[i]->isEmpty()) {
+                s.first = lists[i]->takeFirst();
+                s.firstList = i;
+                break;
+            }
+        }
+    }
+    QString text;
+    for (const QString &line : m_mailText)
+        text += line + QLatin1String("\r\n");
+    QByteArray body = Ansi::fromUnicode(text);
+    if (OnFeedData) {
+        for (;;) {
+            QString data;
+            OnFeedData(this, data);
+            if (data.isEmpty() || body.size() > MaxFedData)
+                break;
+            body += Ansi::fromUnicode(data);
+        }
+    }
+    s.hasBody = !m_mailText.isEmpty() || !body.isEmpty();
+    s.body = normaliseLineEnds(body);
+    s.quotedPrintable = needsQuotedPrintable(s.body);
+    m_send = s;
+
+    m_busy = true;
+    m_aborted = false;
+    m_ended = false;
+    m_accepted = false;
+    m_cursorList = 0;
+    m_cursorIndex = 0;
+    m_lastRecipient.clear();
+    m_partial.clear();
+    m_lastMailError = smNone;
+
+    if (m_send.firstList < 0) {
+        reportError(smMailDestinationError, QStringLiteral("Mail Destination Error"));
+        return;
+    }
+
+    if (m_send.keepOpen && Connected()) {
+        // The connection of the last message is still up: go on as if the
+        // server had just answered HELO.
+        m_state = State::HeloSent;
+        touchReplyTimer();
+        m_inReply = true;
+        advance();
+        m_inReply = false;
+        resumeReading();
+        return;
+    }
+
+    if (!StartLibrary()) {
+        reportError(smWInsockNotInitialized, QStringLiteral("Winsock not initiliazed"));
+        return;
+    }
+    Close(); // whatever is left of an earlier conversation
+    if (int e = CreateSocket()) {
+        reportSocketError(e);
+        return;
+    }
+    SetPort(m_send.port);
+    if (m_send.serverIsDotted) {
+        SetAddress(m_send.server);
+        if (int e = Connect())
+            reportSocketError(e);
+        return;
+    }
+    info(smResolvingAddress, m_send.server);
+    if (m_aborted || m_ended)
+        return;
+    if (int e = ResolveName(m_send.server))
+        reportSocketError(e);
+}
+
+void SendMail::ResolvedEvent()
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    if (LastError()) {
+        reportSocketError(LastError());
+        return;
+    }
+    UseResolvedAddress();
+    info(smAddressResolved, DottedAddress());
+    if (m_aborted || m_ended)
+        return;
+    SetPort(m_send.port);
+    if (int e = Connect())
+        reportSocketError(e);
+}
+
+void SendMail::ConnectEvent()
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    if (LastError()) {
+        reportSocketError(LastError());
+        return;
+    }
+    m_state = State::AwaitingGreeting;
+    m_partial.clear();
+    m_accepted = false;
+    touchReplyTimer();
+    info(smServerConnected, DottedAddress());
+}
+
+void SendMail::ReadEvent()
+{
+    if (!m_busy || m_aborted || m_ended) {
+        // Nothing to say to the server now (an idle kept-open connection):
+        // take what it sent so the notification does not come back at once.
+        char buf[PieceSize];
+        while (Receive(buf, sizeof buf) > 0) {
+        }
+        return;
+    }
+    if (m_inReply) {
+        // A reply line is being handled; this data is read after it.
+        m_readAgain = true;
+        return;
+    }
+    m_readAgain = false;
+    QPointer<SendMail> self(this);
+    char buf[PieceSize];
+    for (int reads = 0; reads < MaxReadsPerNotification; ++reads) {
+        const qint64 n = Receive(buf, sizeof buf);
+        if (n <= 0) {
+            if (LastError())
+                reportSocketError(LastError());
+            return;
+        }
+        m_partial.append(buf, n);
+        qsizetype start = 0;
+        for (;;) {
+            const qsizetype end = m_partial.indexOf("\r\n", start);
+            if (end < 0)
+                break;
+            const QByteArray line = m_partial.mid(start, end - start);
+            start = end + 2;
+            m_inReply = true;
+            handleReplyLine(line);
+            if (!self)
+                return;
+            m_inReply = false;
+            if (m_aborted || m_ended || !m_busy)
+                return;
+        }
+        m_partial.remove(0, start);
+        if (m_partial.size() > MaxReplyLine) {
+            reportError(smProtocolError,
+                        QStringLiteral("Unexpected response: ") + Ansi::toUnicode(m_partial.left(MaxReplyLine)));
+            return;
+        }
+    }
+    // More may be waiting: the socket layer notifies again.
+}
+
+void SendMail::resumeReading()
+{
+    // Data that arrived while a reply was handled outside a read
+    // notification is read from the event loop.
+    if (m_readAgain && m_busy && !m_aborted && !m_ended) {
+        m_readAgain = false;
+        QMetaObject::invokeMethod(this, [this] { ReadEvent(); }, Qt::QueuedConnection);
+    }
+}
+
+void SendMail::CloseEvent()
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    if (LastError()) {
+        reportSocketError(LastError());
+        return;
+    }
+    info(smServerDisconnected);
+    if (m_aborted || m_ended)
+        return;
+    if (!m_accepted)
+        reportError(smPrematureDisconnect, QStringLiteral("Prematurely Disconnected"));
+    else
+        endSend();
+}
+
+void SendMail::TimeoutEvent()
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    reportError(smConnectTimeOut, QStringLiteral("Connection timed out"));
+}
+
+void SendMail::MessageEvent(int msg)
+{
+    if (msg != DoneMessage)
+        return;
+    m_busy = false;
+    if (OnDone)
+        OnDone(this);
+}
+
+void SendMail::handleReplyLine(const QByteArray &line)
+{
+    info(smTraceIn, Ansi::toUnicode(line));
+    if (m_aborted || m_ended)
+        return;
+    auto unexpected = [&] {
+        reportError(smProtocolError, QStringLiteral("Unexpected response: ") + Ansi::toUnicode(line));
+    };
+    if (line.isEmpty()) {
+        unexpected();
+        return;
+    }
+    const char first = line.at(0);
+    if (first == '4' || first == '5' || first == '-') {
+        if (m_state != State::RcptSent) {
+            unexpected();
+            return;
+        }
+        // The refused recipient is skipped; the dialogue goes on.
+        info(smBadAddress, Ansi::toUnicode(m_lastRecipient));
+        if (m_aborted || m_ended)
+            return;
+    } else {
+        // A reply begins with a three-digit code; anything else (garbage, a
+        // single character) is not a reply and must not count as consent.
+        const bool code = line.size() >= 3 && std::isdigit(uchar(line[0])) && std::isdigit(uchar(line[1])) &&
+                          std::isdigit(uchar(line[2]));
+        if (!code) {
+            unexpected();
+            return;
+        }
+    }
+    if (line.size() >= 4 && line.at(3) == '-')
+        return; // more lines of the same reply follow
+    touchReplyTimer();
+    advance();
+}
+
+void SendMail::advance()
+{
+    switch (m_state) {
+    case State::AwaitingGreeting:
+        m_state = State::HeloSent;
+        writeLine("HELO " + Ansi::fromUnicode(LocalHostName()));
+        break;
+    case State::HeloSent:
+        m_state = State::MailSent;
+        writeLine("MAIL FROM:<" + m_send.fromAddress + ">");
+        break;
+    case State::MailSent:
+        m_state = State::RcptSent;
+        m_cursorList = 0;
+        m_cursorIndex = 0;
+        m_lastRecipient = m_send.first.address;
+        if (writeLine("RCPT TO:<" + m_send.first.address + ">"))
+            info(smRecipient, Ansi::toUnicode(m_send.first.address));
+        break;
+    case State::RcptSent: {
+        Recipient r;
+        if (nextRecipient(r)) {
+            m_lastRecipient = r.address;
+            if (writeLine("RCPT TO:<" + r.address + ">"))
+                info(smRecipient, Ansi::toUnicode(r.address));
+        } else {
+            m_state = State::DataSent;
+            writeLine("DATA");
+        }
+        break;
+    }
+    case State::DataSent:
+        m_state = State::MessageSent;
+        sendMessage();
+        break;
+    case State::MessageSent:
+        m_accepted = true;
+        info(smMessageAccepted);
+        if (m_aborted || m_ended)
+            return;
+        if (m_send.keepOpen) {
+            endSend();
+        } else {
+            m_state = State::QuitSent;
+            writeLine("QUIT");
+        }
+        break;
+    case State::QuitSent:
+        // The server answered QUIT: the conversation is over whether or not
+        // it closes its side, so close ours rather than wait for it.
+        Close();
+        endSend();
+        break;
+    }
+}
+
+bool SendMail::nextRecipient(Recipient &out)
+{
+    const QList<Recipient> *lists[] = {&m_send.to, &m_send.cc, &m_send.bcc};
+    while (m_cursorList < 3) {
+        const QList<Recipient> &list = *lists[m_cursorList];
+        if (m_cursorIndex < list.size()) {
+            out = list.at(m_cursorIndex++);
+            return true;
+        }
+        ++m_cursorList;
+        m_cursorIndex = 0;
+    }
+    return false;
+}
+
+bool SendMail::writeLine(const QByteArray &text, bool messageLine)
+{
+    QByteArray line = text.left(253);
+    if (messageLine && line.startsWith('.'))
+        line.prepend('.');
+    line += "\r\n";
+    info(smTraceOut, Ansi::toUnicode(line));
+    return writeRaw(line);
+}
+
+bool SendMail::writeRaw(const QByteArray &bytes)
+{
+    QPointer<SendMail> self(this);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        if (m_aborted || m_ended)
+            return false;
+        QCoreApplication::processEvents();
+        if (!self)
+            return false;
+        if (m_aborted || m_ended)
+            return false;
+        const qint64 n = Send(bytes.constData() + done, bytes.size() - done);
+        if (n > 0) {
+            done += n;
+            touchReplyTimer();
+            continue;
+        }
+        if (LastError()) {
+            reportSocketError(LastError());
+            return false;
+        }
+        // The connection cannot take data now: wait for the write
+        // notification (or any other event, a time-out or a cancel among
+        // them) instead of spinning.
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!self)
+            return false;
+    }
+    return !m_aborted && !m_ended;
+}
+
+void SendMail::sendMessage()
+{
+    const Snapshot &s = m_send;
+    auto line = [this](const QByteArray &text) { return writeLine(text, true); };
+
+    if (!line("From: " + headerWord(s.fromName) + " <" + s.fromAddress + ">"))
+        return;
+    auto toLine = [&](const Recipient &r) {
+        return line(r.name.isEmpty() ? "To: " + r.address + ";"
+                                     : "To: " + headerWord(r.name) + " <" + r.address + ">");
+    };
+    auto ccLine = [&](const Recipient &r) {
+        return line(r.name.isEmpty() ? "cc: " + r.address : "cc: " + headerWord(r.name) + " <" + r.address + ">");
+    };
+    if (s.firstList == 0 && !toLine(s.first))
+        return;
+    for (const Recipient &r : s.to)
+        if (!toLine(r))
+            return;
+    if (s.firstList == 1 && !ccLine(s.first))
+        return;
+    for (const Recipient &r : s.cc)
+        if (!ccLine(r))
+            return;
+    if (!s.subject.isEmpty() && !line("Subject: " + headerWord(s.subject) + "  "))
+        return;
+    if (!line("Mime-Version: 1.0"))
+        return;
+    const bool multipart = !s.attachments.isEmpty();
+    auto textType = [&] {
+        if (!line("Content-Type: text/plain; charset=\"us-ascii\""))
+            return false;
+        return !s.quotedPrintable || line("Content-Transfer-Encoding: quoted-printable");
+    };
+    if (multipart) {
+        if (!line("Content-Type: multipart/mixed; boundary=\"" + Boundary + "\""))
+            return;
+    } else if (!textType()) {
+        return;
+    }
+    for (const QByteArray &h : s.headers) {
+        const qsizetype colon = h.indexOf(": ");
+        const QByteArray out = colon < 0 ? h : h.left(colon + 2) + headerWord(h.mid(colon + 2)) + "  ";
+        if (!line(out))
+            return;
+    }
+    if (!line(QByteArray()))
+        return;
+    if (multipart && s.hasBody) {
+        if (!line("--" + Boundary) || !textType() || !line(QByteArray()))
+            return;
+    }
+    if (s.hasBody) {
+        if (!sendBody() || !line(QByteArray()))
+            return;
+    }
+    if (multipart && !sendAttachments())
+        return;
+    if (m_aborted || m_ended)
+        return;
+    writeLine(".");
+}
+
+bool SendMail::sendBody()
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray &body = m_send.body;
+    info(smMessageSize, QString::number(body.size()));
+    m_qpCounter = 0;
+    m_atLineStart = true;
+    for (qsizetype at = 0; at < body.size(); at += PieceSize) {
+        if (m_aborted || m_ended)
+            return false;
+        const QByteArray piece = body.mid(at, PieceSize);
+        QByteArray encoded;
+        if (m_send.quotedPrintable) {
+            encoded.reserve(piece.size() * 5);
+            for (char c : piece) {
+                const uchar u = uchar(c);
+                if (u < 0x21 || u == 0x3D || u > 0x7E) {
+                    encoded += '=';
+                    encoded += hex[u >> 4];
+                    encoded += hex[u & 15];
+                    m_qpCounter += 3;
+                } else {
+                    encoded += c;
+                    m_qpCounter += 1;
+                }
+                if (m_qpCounter > 70) {
+                    encoded += "=\r\n";
+                    m_qpCounter = 0;
+                }
+            }
+        } else {
+            encoded = piece;
+        }
+        // A line that begins with "." gets a second one, so that no body
+        // line can end the message.
+        QByteArray wire;
+        wire.reserve(encoded.size() + encoded.size() / 64 + 2);
+        for (char c : encoded) {
+            if (m_atLineStart && c == '.')
+                wire += '.';
+            wire += c;
+            m_atLineStart = c == '\n';
+        }
+        if (!writeRaw(wire))
+            return false;
+        info(smSendingMessage, QString::number(at + piece.size()));
+    }
+    return !m_aborted && !m_ended;
+}
+
+bool SendMail::sendAttachments()
+{
+    for (const QString &name : m_send.attachments) {
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly)) {
+            info(smBadAttachment, name);
+            continue;
+        }
+        const QByteArray base = headerWord(headerBytes(QFileInfo(name).fileName()).replace('"', '\''));
+        info(smAttachmentName, name);
+        info(smAttachmentSize, QString::number(file.size()));
+        if (m_aborted || m_ended)
+            return false;
+        if (!writeLine("--" + Boundary, true) ||
+            !writeLine("Content-Type: application/octet-stream; name=\"" + base + "\"", true) ||
+            !writeLine("Content-Transfer-Encoding: base64", true) ||
+            !writeLine("Content-Disposition: attachment; filename=\"" + base + "\"", true) ||
+            !writeLine(QByteArray(), true))
+            return false;
+        qint64 sent = 0;
+        for (;;) {
+            // 57 input bytes make one 76-character base64 line.
+            const QByteArray chunk = file.read(57 * 36);
+            if (chunk.isEmpty())
+                break;
+            const QByteArray encoded = chunk.toBase64();
+            QByteArray lines;
+            for (qsizetype i = 0; i < encoded.size(); i += 76)
+                lines += encoded.mid(i, 76) + "\r\n";
+            if (!writeRaw(lines))
+                return false;
+            sent += chunk.size();
+            info(smAttachmentBytes, QString::number(sent));
+        }
+        if (!writeLine(QByteArray(), true))
+            return false;
+    }
+    return writeLine("--" + Boundary + "--", true);
+}
+
+void SendMail::reportError(SendMailError error, const QString &text)
+{
+    if (m_aborted || m_ended || !m_busy)
+        return;
+    m_lastMailError = error;
+    if (OnMailError)
+        OnMailError(this, error, text);
+    abortSend();
+}
+
+void SendMail::reportSocketError(int winsockError)
+{
+    const ErrorEntry e = socketError(winsockError);
+    reportError(e.code, QString::fromLatin1(e.text));
+}
+
+void SendMail::clearRecipients()
+{
+    m_toAddress.clear();
+    m_toName.clear();
+    m_listTo.clear();
+    m_listCc.clear();
+    m_listBcc.clear();
+}
+
+void SendMail::abortSend()
+{
+    if (m_aborted || m_ended)
+        return;
+    clearRecipients();
+    m_aborted = true;
+    Close();
+    endSend();
+}
+
+void SendMail::endSend()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    clearRecipients();
+    stopReplyTimer();
+    PostMessage(DoneMessage);
+}
+
+void SendMail::touchReplyTimer()
+{
+    if (m_timeoutReply > 0 && m_busy && !m_aborted && !m_ended)
+        m_replyTimer.start(m_timeoutReply * 1000);
+}
+
+void SendMail::stopReplyTimer()
+{
+    m_replyTimer.stop();
+}
+
+void SendMail::replyTimedOut()
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    if (m_state == State::QuitSent && m_accepted) {
+        // Only the answer to QUIT is missing: the message is delivered.
+        Close();
+        endSend();
+        return;
+    }
+    reportError(smConnectTimeOut, QStringLiteral("Connection timed out"));
+}

@@ -1,0 +1,467 @@
+#include "mail/starsock.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace Winsock {
+
+int fromErrno(int error)
+{
+    switch (error) {
+    case 0:
+        return 0;
+    case EINTR:
+        return WSAEINTR;
+    case EACCES:
+    case EPERM:
+        return WSAEACCES;
+    case EFAULT:
+        return WSAEFAULT;
+    case EINVAL:
+        return WSAEINVAL;
+    case EMFILE:
+    case ENFILE:
+        return WSAEMFILE;
+    case EAGAIN:
+        return WSAEWOULDBLOCK;
+    case EINPROGRESS:
+        return WSAEINPROGRESS;
+    case EALREADY:
+        return WSAEALREADY;
+    case ENOTSOCK:
+    case EBADF:
+        return WSAENOTSOCK;
+    case EMSGSIZE:
+        return WSAEMSGSIZE;
+    case EOPNOTSUPP:
+        return WSAEOPNOTSUPP;
+    case EAFNOSUPPORT:
+        return WSAEAFNOSUPPORT;
+    case EADDRINUSE:
+        return WSAEADDRINUSE;
+    case EADDRNOTAVAIL:
+        return WSAEADDRNOTAVAIL;
+    case ENETDOWN:
+        return WSAENETDOWN;
+    case ENETUNREACH:
+        return WSAENETUNREACH;
+    case ENETRESET:
+        return WSAENETRESET;
+    case ECONNABORTED:
+        return WSAECONNABORTED;
+    case ECONNRESET:
+    case EPIPE: // writing after the peer reset the connection
+        return WSAECONNRESET;
+    case ENOBUFS:
+    case ENOMEM:
+        return WSAENOBUFS;
+    case EISCONN:
+        return WSAEISCONN;
+    case ENOTCONN:
+        return WSAENOTCONN;
+    case ESHUTDOWN:
+        return WSAESHUTDOWN;
+    case ETIMEDOUT:
+        return WSAETIMEDOUT;
+    case ECONNREFUSED:
+        return WSAECONNREFUSED;
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+        return WSAEHOSTUNREACH;
+    default:
+        // No Winsock counterpart: the sender reports it as unknown.
+        return WSAUNKNOWN;
+    }
+}
+
+} // namespace Winsock
+
+namespace {
+
+class OwnerMessageEvent : public QEvent
+{
+public:
+    static QEvent::Type type()
+    {
+        static const int t = QEvent::registerEventType();
+        return static_cast<QEvent::Type>(t);
+    }
+    explicit OwnerMessageEvent(int msg) : QEvent(type()), message(msg) {}
+    int message;
+};
+
+} // namespace
+
+TStarSocket::TStarSocket(QObject *parent) : QObject(parent)
+{
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &TStarSocket::countdownTick);
+}
+
+TStarSocket::~TStarSocket()
+{
+    Close();
+    StopLibrary();
+}
+
+bool TStarSocket::StartLibrary()
+{
+    // POSIX sockets need no start-up; the flag keeps the sender's contract.
+    m_started = true;
+    return m_started;
+}
+
+void TStarSocket::StopLibrary()
+{
+    m_started = false;
+}
+
+int TStarSocket::CreateSocket()
+{
+    if (m_fd >= 0)
+        return 0;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        setLastError(Winsock::fromErrno(errno));
+        return m_lastError;
+    }
+    m_fd = fd;
+    setLastError(0);
+    return 0;
+}
+
+void TStarSocket::SetAddress(const QString &dotted)
+{
+    in_addr a{};
+    if (::inet_aton(dotted.toLatin1().constData(), &a) == 0)
+        m_address = 0xFFFFFFFFu;
+    else
+        m_address = ntohl(a.s_addr);
+}
+
+int TStarSocket::ResolveName(const QString &hostName)
+{
+    if (m_lookupContext)
+        return 0;
+    if (hostName.isEmpty() || hostName.size() > MaxHostName) {
+        setLastError(Winsock::WSAHOST_NOT_FOUND);
+        return m_lastError;
+    }
+    setLastError(0);
+    // One context object per lookup: deleting it cancels the delivery, even
+    // for names Qt answers from its cache.
+    QObject *context = new QObject(this);
+    m_lookupContext = context;
+    StartCountdown(m_timeoutArp);
+    QHostInfo::lookupHost(hostName, context, [this, context](const QHostInfo &info) {
+        if (context != m_lookupContext)
+            return;
+        m_lookupContext = nullptr;
+        context->deleteLater();
+        StopCountdown();
+        int error = 0;
+        if (info.error() == QHostInfo::HostNotFound)
+            error = Winsock::WSAHOST_NOT_FOUND;
+        else if (info.error() != QHostInfo::NoError)
+            error = Winsock::WSATRY_AGAIN;
+        else {
+            error = Winsock::WSANO_DATA;
+            for (const QHostAddress &a : info.addresses()) {
+                bool ok = false;
+                quint32 v4 = a.toIPv4Address(&ok);
+                if (ok) {
+                    m_resolved = v4;
+                    error = 0;
+                    break;
+                }
+            }
+        }
+        setLastError(error);
+        ResolvedEvent();
+    });
+    return 0;
+}
+
+int TStarSocket::Connect()
+{
+    if (m_fd < 0) {
+        setLastError(Winsock::WSAENOTSOCK);
+        return m_lastError;
+    }
+    // 0.0.0.0 and the broadcast address (also what an invalid dotted text
+    // becomes) are not addresses a client can connect to.
+    if (m_address == 0 || m_address == 0xFFFFFFFFu) {
+        setLastError(Winsock::WSAEADDRNOTAVAIL);
+        return m_lastError;
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(m_port);
+    sa.sin_addr.s_addr = htonl(m_address);
+    int rc = ::connect(m_fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
+    if (rc != 0 && errno != EINPROGRESS) {
+        setLastError(Winsock::fromErrno(errno));
+        return m_lastError;
+    }
+    setLastError(0);
+    m_connecting = true;
+    dropNotifiers();
+    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_readNotifier->setEnabled(false);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &TStarSocket::readReady);
+    // The end of the connect, good or bad, makes the socket writable.
+    m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &TStarSocket::writeReady);
+    StartCountdown(m_timeoutConnect);
+    return 0;
+}
+
+qint64 TStarSocket::Send(const char *data, qint64 n)
+{
+    if (m_fd < 0) {
+        setLastError(Winsock::WSAENOTSOCK);
+        return 0;
+    }
+    ssize_t sent = ::send(m_fd, data, size_t(n), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent >= 0) {
+        setLastError(0);
+        return sent;
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // Would block: no error; a write notification follows when the
+        // connection can take data again.
+        setLastError(0);
+        m_wantWrite = true;
+        if (m_writeNotifier && !m_connecting)
+            m_writeNotifier->setEnabled(true);
+        return 0;
+    }
+    setLastError(Winsock::fromErrno(errno));
+    return 0;
+}
+
+qint64 TStarSocket::Receive(char *data, qint64 n)
+{
+    if (m_fd < 0) {
+        setLastError(Winsock::WSAENOTSOCK);
+        return 0;
+    }
+    ssize_t got = ::recv(m_fd, data, size_t(n), MSG_DONTWAIT);
+    int error = got < 0 ? errno : 0;
+    // Like Winsock, a receive re-arms the read notification: it comes again
+    // while data (or the peer's close) is waiting.
+    if (m_inRead)
+        m_receivedInRead = true;
+    else if (m_readNotifier && m_connected)
+        m_readNotifier->setEnabled(true);
+    if (got > 0) {
+        setLastError(0);
+        return got;
+    }
+    if (got == 0 || error == EAGAIN || error == EWOULDBLOCK) {
+        setLastError(0);
+        return 0;
+    }
+    setLastError(Winsock::fromErrno(error));
+    return 0;
+}
+
+void TStarSocket::Close()
+{
+    if (m_lookupContext) {
+        delete m_lookupContext;
+        m_lookupContext = nullptr;
+    }
+    StopCountdown();
+    dropNotifiers();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_connected = false;
+    m_connecting = false;
+    m_wantWrite = false;
+}
+
+QString TStarSocket::LocalHostName()
+{
+    return QHostInfo::localHostName().left(255);
+}
+
+QString TStarSocket::DottedAddress() const
+{
+    return QHostAddress(m_address).toString();
+}
+
+void TStarSocket::PostMessage(int msg)
+{
+    QCoreApplication::postEvent(this, new OwnerMessageEvent(msg));
+}
+
+void TStarSocket::ConnectEvent()
+{
+    if (OnSocketConnect)
+        OnSocketConnect();
+}
+
+void TStarSocket::ReadEvent()
+{
+    if (OnSocketRead)
+        OnSocketRead();
+}
+
+void TStarSocket::WriteEvent()
+{
+    if (OnSocketWrite)
+        OnSocketWrite();
+}
+
+void TStarSocket::CloseEvent()
+{
+    if (OnSocketClose)
+        OnSocketClose();
+}
+
+void TStarSocket::TimeoutEvent()
+{
+    if (OnSocketTimeout)
+        OnSocketTimeout();
+}
+
+void TStarSocket::ResolvedEvent()
+{
+    if (OnSocketResolved)
+        OnSocketResolved();
+}
+
+void TStarSocket::MessageEvent(int msg)
+{
+    if (OnSocketMessage)
+        OnSocketMessage(msg);
+}
+
+void TStarSocket::customEvent(QEvent *event)
+{
+    if (event->type() == OwnerMessageEvent::type()) {
+        int msg = static_cast<OwnerMessageEvent *>(event)->message;
+        if (msg >= FirstOwnerMessage)
+            MessageEvent(msg);
+        return;
+    }
+    QObject::customEvent(event);
+}
+
+void TStarSocket::StartCountdown(int seconds)
+{
+    StopCountdown();
+    if (seconds <= 0)
+        return;
+    m_countdown = seconds;
+    m_timer.start();
+}
+
+void TStarSocket::StopCountdown()
+{
+    m_timer.stop();
+    m_countdown = 0;
+}
+
+void TStarSocket::countdownTick()
+{
+    if (--m_countdown > 0)
+        return;
+    Close();
+    TimeoutEvent();
+}
+
+void TStarSocket::writeReady()
+{
+    if (!m_writeNotifier)
+        return;
+    StopCountdown();
+    if (m_connecting) {
+        m_connecting = false;
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0)
+            error = errno;
+        if (error != 0) {
+            m_writeNotifier->setEnabled(false);
+            setLastError(Winsock::fromErrno(error));
+            ConnectEvent();
+            return;
+        }
+        m_connected = true;
+        m_readNotifier->setEnabled(true);
+        // The write notifier stays on: a write notification follows the
+        // connect, as it does on Winsock.
+        setLastError(0);
+        ConnectEvent();
+        return;
+    }
+    m_writeNotifier->setEnabled(false);
+    m_wantWrite = false;
+    setLastError(0);
+    WriteEvent();
+}
+
+void TStarSocket::readReady()
+{
+    if (!m_readNotifier || m_inRead)
+        return;
+    char probe;
+    ssize_t n = ::recv(m_fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        return;
+    StopCountdown();
+    if (n <= 0) {
+        closeNotification(n == 0 ? 0 : Winsock::fromErrno(errno));
+        return;
+    }
+    // No further read notification while the owner handles this one; it is
+    // re-armed afterwards if the owner received, as recv re-arms FD_READ.
+    m_readNotifier->setEnabled(false);
+    setLastError(0);
+    m_inRead = true;
+    m_receivedInRead = false;
+    QSocketNotifier *notifier = m_readNotifier;
+    ReadEvent();
+    m_inRead = false;
+    if (m_receivedInRead && m_readNotifier == notifier && notifier && m_connected)
+        notifier->setEnabled(true);
+}
+
+void TStarSocket::closeNotification(int error)
+{
+    dropNotifiers();
+    setLastError(error);
+    CloseEvent();
+    if (m_connected) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        m_connected = false;
+    }
+}
+
+void TStarSocket::dropNotifiers()
+{
+    // The notifier may be the one whose signal is being handled: switch it
+    // off now and delete it later.
+    for (QSocketNotifier **n : {&m_readNotifier, &m_writeNotifier}) {
+        if (*n) {
+            (*n)->setEnabled(false);
+            (*n)->disconnect(this);
+            (*n)->deleteLater();
+            *n = nullptr;
+        }
+    }
+}
