@@ -1,0 +1,255 @@
+#include "programoptions.h"
+
+#include "core/ansitext.h"
+#include "core/paths.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QSettings>
+
+#include <memory>
+
+namespace {
+
+const QString OptionGroup = QStringLiteral("Option");
+
+// The Option group of the given settings, or of the user's own store. The
+// group is entered here and left when the accessor goes away; QSettings
+// creates it only when a value is first written into it.
+class OptionGroupAccess
+{
+public:
+    explicit OptionGroupAccess(QSettings *given)
+    {
+        if (!given) {
+            m_own = std::make_unique<QSettings>(QStringLiteral("Velmora"), QStringLiteral("Sentrova"));
+            given = m_own.get();
+        }
+        m_settings = given;
+        m_settings->beginGroup(OptionGroup);
+    }
+    ~OptionGroupAccess() { m_settings->endGroup(); }
+    OptionGroupAccess(const OptionGroupAccess &) = delete;
+    OptionGroupAccess &operator=(const OptionGroupAccess &) = delete;
+
+    // The stored text of a value; a null QString when the value is absent.
+    QString text(const char *key) const
+    {
+        const QVariant v = m_settings->value(QLatin1String(key));
+        if (!v.isValid())
+            return QString();
+        // An INI value holding a comma comes back as a list; it is still
+        // one text.
+        if (v.typeId() == QMetaType::QStringList)
+            return v.toStringList().join(QLatin1String(", "));
+        QString s = v.toString();
+        if (s.isNull())
+            s = QLatin1String(""); // present but empty stays distinct from absent
+        return s;
+    }
+    QString text(const char *key, const QString &fallback) const
+    {
+        const QString s = text(key);
+        return s.isNull() ? fallback : s;
+    }
+    int integer(const char *key, int fallback) const
+    {
+        const QString s = text(key);
+        return s.isNull() ? fallback : OptionText::toInt(s, fallback);
+    }
+    bool boolean(const char *key, bool fallback) const
+    {
+        const QString s = text(key);
+        return s.isNull() ? fallback : OptionText::toBool(s, fallback);
+    }
+
+    void write(const char *key, const QString &value) { m_settings->setValue(QLatin1String(key), value); }
+
+    // Flushes the writes; false when the store could not be written.
+    bool flush()
+    {
+        m_settings->sync();
+        return m_settings->status() != QSettings::AccessError;
+    }
+    QString where() const { return m_settings->fileName(); }
+
+private:
+    std::unique_ptr<QSettings> m_own;
+    QSettings *m_settings = nullptr;
+};
+
+} // namespace
+
+QStringList ProgramOptions::defaultMessageTemplate()
+{
+    return {
+        QStringLiteral("Hello"),
+        QString(),
+        QStringLiteral("This is message from Velmora Sentrova:"),
+        QString(),
+        QStringLiteral("Host name or IP address : %HostName%"),
+        QStringLiteral("Status      : %STATUS%"),
+        QStringLiteral("Date Time: %DATETIME%"),
+        QStringLiteral("Test         : %TestMethod%"),
+        QString(),
+        QStringLiteral("Comment : %Comment%"),
+        QString(),
+        QStringLiteral("Best Regards"),
+    };
+}
+
+quint16 ProgramOptions::mailPort(const QString &portText)
+{
+    bool ok = false;
+    const int port = portText.toInt(&ok, 10);
+    return ok ? quint16(quint32(port) & 0xFFFF) : quint16(25);
+}
+
+QString OptionsLocation::templatePath() const
+{
+    return templateFile.isEmpty() ? Paths::dataFile(QStringLiteral("email.dat")) : templateFile;
+}
+
+namespace OptionText {
+
+int toInt(const QString &text, int fallback)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok ? v : fallback;
+}
+
+bool toBool(const QString &text, bool fallback)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok ? v != 0 : fallback;
+}
+
+QString fromInt(int value) { return QString::number(value); }
+
+QString fromBool(bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); }
+
+QStringList splitLines(const QByteArray &bytes)
+{
+    QStringList lines;
+    const char *p = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] != '\r' && p[i] != '\n')
+            continue;
+        lines << Ansi::toUnicode(p + start, i - start);
+        if (p[i] == '\r' && i + 1 < n && p[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines << Ansi::toUnicode(p + start, n - start);
+    return lines;
+}
+
+QByteArray joinLines(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &line : lines) {
+        out += Ansi::fromUnicode(line);
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace OptionText
+
+bool LoadProgramOptions(ProgramOptions &o, const OptionsLocation &where, QString *problem)
+{
+    {
+        const OptionGroupAccess g(where.settings);
+        o.SmtpServer = g.text(ProgramOptions::SmtpServerKey, QString());
+        o.SmtpPort = g.text(ProgramOptions::SmtpPortKey, QLatin1String(ProgramOptions::DefaultSmtpPort));
+        o.MailFrom = g.text(ProgramOptions::MailFromKey, QLatin1String(ProgramOptions::DefaultMailFrom));
+        o.MailTo = g.text(ProgramOptions::MailToKey, QLatin1String(ProgramOptions::DefaultMailTo));
+        o.MailSubject = g.text(ProgramOptions::MailSubjectKey, QLatin1String(ProgramOptions::DefaultMailSubject));
+        o.AutoStart = g.boolean(ProgramOptions::AutoStartKey, false);
+        o.MinimizeToTray = g.boolean(ProgramOptions::MinimizeToTrayKey, false);
+    }
+
+    const QString path = where.templatePath();
+    QFile file(path);
+    if (!file.exists())
+        return true; // the template in force stays
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (problem)
+            *problem = QStringLiteral("Cannot read the message template %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (problem)
+            *problem = QStringLiteral("Cannot read the message template %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    o.MessageTemplate = OptionText::splitLines(bytes);
+    return true;
+}
+
+bool CancelProgramOptions(ProgramOptions &options, const OptionsLocation &where, QString *problem)
+{
+    return LoadProgramOptions(options, where, problem);
+}
+
+bool SaveProgramOptions(const ProgramOptions &o, const OptionsLocation &where, QString *error)
+{
+    {
+        OptionGroupAccess g(where.settings);
+        g.write(ProgramOptions::SmtpServerKey, o.SmtpServer);
+        g.write(ProgramOptions::SmtpPortKey, o.SmtpPort);
+        g.write(ProgramOptions::MailFromKey, o.MailFrom);
+        g.write(ProgramOptions::MailToKey, o.MailTo);
+        g.write(ProgramOptions::MailSubjectKey, o.MailSubject);
+        g.write(ProgramOptions::AutoStartKey, OptionText::fromBool(o.AutoStart));
+        g.write(ProgramOptions::MinimizeToTrayKey, OptionText::fromBool(o.MinimizeToTray));
+        if (!g.flush()) {
+            if (error)
+                *error = QStringLiteral("Cannot write the program options to %1").arg(g.where());
+            return false;
+        }
+    }
+
+    const QString path = where.templatePath();
+    QSaveFile file(path);
+    const QByteArray bytes = OptionText::joinLines(o.MessageTemplate);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("Cannot write the message template %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+WindowPlacement LoadWindowPlacement(const OptionsLocation &where)
+{
+    const OptionGroupAccess g(where.settings);
+    WindowPlacement wp;
+    wp.Width = g.integer(WindowPlacement::WidthKey, wp.Width);
+    wp.Heigth = g.integer(WindowPlacement::HeightKey, wp.Heigth);
+    wp.Left = g.integer(WindowPlacement::LeftKey, wp.Left);
+    wp.Top = g.integer(WindowPlacement::TopKey, wp.Top);
+    const int state = g.integer(WindowPlacement::WinStateKey, wp.WinState);
+    if (state >= WindowPlacement::Normal && state <= WindowPlacement::Maximized)
+        wp.WinState = state;
+    return wp;
+}
+
+bool SaveWindowPlacement(const WindowPlacement &wp, const OptionsLocation &where)
+{
+    OptionGroupAccess g(where.settings);
+    if (wp.WinState == WindowPlacement::Normal) {
+        g.write(WindowPlacement::WidthKey, OptionText::fromInt(wp.Width));
+        g.write(WindowPlacement::HeightKey, OptionText::fromInt(wp.Heigth));
+        g.write(WindowPlacement::LeftKey, OptionText::fromInt(wp.Left));
+        g.write(WindowPlacement::TopKey, OptionText::fromInt(wp.Top));
+    }
+    g.write(WindowPlacement::WinStateKey, OptionText::fromInt(wp.WinState));
+    return g.flush();
+}

@@ -1,0 +1,412 @@
+// The alert profile store: the 1726-byte record, "profile.dat", damaged files
+// and the operations the profile editor calls.
+#include "alerts/alertprofile.h"
+#include "core/paths.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray le32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((quint32(v) >> (8 * i)) & 0xFF);
+    return b;
+}
+
+// Writes a short string by hand: length byte, bytes, and filler past the
+// length that a reader must ignore.
+void putString(QByteArray &rec, int offset, int width, const QByteArray &text)
+{
+    rec[offset] = char(text.size());
+    for (int i = 0; i < text.size(); ++i)
+        rec[offset + 1 + i] = text[i];
+    for (int i = offset + 1 + int(text.size()); i < offset + width; ++i)
+        rec[i] = 'Z';
+}
+
+} // namespace
+
+class TestAlertProfile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void handWrittenRecordDecodes();
+    void storeOperationsLandAtTheirOffsets();
+    void flagBytesOfTheEditorClicks();
+    void parameterCuts_data();
+    void parameterCuts();
+    void fileSizes();
+    void roundTripThroughTheFile();
+    void defaultFileIsInTheDataFolder();
+    void findByName_data();
+    void findByName();
+    void newRefusesDuplicatesIgnoringCase();
+    void deleteRemovesOnlyThatProfile();
+    void damagedFiles_data();
+    void damagedFiles();
+    void unreadableFileIsReportedAndKeptOnSave();
+    void damagedFileIsKeptAsideBeforeItIsReplaced();
+    void failedSaveNamesTheFile();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &name = QStringLiteral("profile.dat")) const { return m_dir.filePath(name); }
+};
+
+void TestAlertProfile::init()
+{
+    QVERIFY(m_dir.isValid());
+    QFile::remove(path());
+    QFile::remove(path() + ".bak");
+}
+
+void TestAlertProfile::handWrittenRecordDecodes()
+{
+    QByteArray rec(1726, '\x7F'); // garbage everywhere a reader must not look
+    putString(rec, 0, 256, "Server down");
+    for (int i = 0; i < 21; ++i) {
+        rec[256 + i] = 0;
+        rec[277 + i] = 0;
+    }
+    rec[256 + 0] = 1;    // Dead: Show Message
+    rec[256 + 3] = 2;    // Dead: Send e-mail (any non-zero byte is true)
+    rec[256 + 20] = 1;   // a reserved flag
+    rec[277 + 5] = '\xFF'; // Alive: Reboot Computer
+    putString(rec, 298, 101, "alive-host");
+    putString(rec, 399, 101, "dead-host");
+    putString(rec, 500, 101, "alive@example.com");
+    putString(rec, 601, 101, "dead@example.com");
+    putString(rec, 702, 256, "/usr/bin/alive");
+    putString(rec, 958, 256, "/usr/bin/dead");
+    putString(rec, 1214, 256, "alive.wav");
+    putString(rec, 1470, 256, "caf\xE9 \x80.wav"); // Windows-1252: e acute, euro sign
+
+    writeAll(path(), le32(1) + rec);
+    AlertProfileList list(path());
+    QVERIFY(list.load());
+    QCOMPARE(list.count(), 1);
+    const AlertProfile &p = list.at(0);
+    QCOMPARE(p.Name, QStringLiteral("Server down"));
+    QVERIFY(p.action(false, aaShowMessage));
+    QVERIFY(!p.action(false, aaPlaySound));
+    QVERIFY(p.action(false, aaSendEMail));
+    QVERIFY(p.DeadActions[20]);
+    QVERIFY(p.action(true, aaRebootComputer));
+    QVERIFY(!p.action(true, aaShowMessage));
+    QCOMPARE(p.AliveNetRecipient, QStringLiteral("alive-host"));
+    QCOMPARE(p.DeadNetRecipient, QStringLiteral("dead-host"));
+    QCOMPARE(p.AliveMailRecipient, QStringLiteral("alive@example.com"));
+    QCOMPARE(p.DeadMailRecipient, QStringLiteral("dead@example.com"));
+    QCOMPARE(p.AliveProgram, QStringLiteral("/usr/bin/alive"));
+    QCOMPARE(p.DeadProgram, QStringLiteral("/usr/bin/dead"));
+    QCOMPARE(p.AliveSound, QStringLiteral("alive.wav"));
+    QCOMPARE(p.DeadSound, QStringLiteral("caf\u00E9 \u20AC.wav"));
+    QCOMPARE(p.parameter(false, aaPlaySound), p.DeadSound);
+    QCOMPARE(p.parameter(true, aaSendNetMessage), p.AliveNetRecipient);
+    QCOMPARE(p.parameter(true, aaShowMessage), QString());
+}
+
+void TestAlertProfile::storeOperationsLandAtTheirOffsets()
+{
+    // Fill every field through the editor's operations, then check each
+    // field's bytes in the saved file against the layout.
+    AlertProfileList list(path());
+    QCOMPARE(list.addProfile(QStringLiteral("P")), 0);
+    struct Field {
+        bool alive;
+        int action;
+        const char *value;
+        int offset;
+    };
+    const Field fields[] = {
+        {true, aaSendNetMessage, "an", 298}, {false, aaSendNetMessage, "dn", 399},
+        {true, aaSendEMail, "am", 500},      {false, aaSendEMail, "dm", 601},
+        {true, aaExecuteProgram, "ap", 702}, {false, aaExecuteProgram, "dp", 958},
+        {true, aaPlaySound, "as", 1214},     {false, aaPlaySound, "ds", 1470},
+    };
+    for (const Field &f : fields)
+        QVERIFY(list.setParameter(0, f.alive, f.action, QString::fromLatin1(f.value)));
+    QVERIFY(list.save());
+
+    const QByteArray file = readAll(path());
+    QCOMPARE(file.size(), 4 + 1726);
+    const QByteArray rec = file.mid(4);
+    QCOMPARE(rec.mid(0, 2), QByteArray("\x01P", 2));
+    for (const Field &f : fields) {
+        QCOMPARE(int(rec[f.offset]), 2);
+        QCOMPARE(rec.mid(f.offset + 1, 2), QByteArray(f.value));
+    }
+    QCOMPARE(rec.mid(256, 42), QByteArray(42, '\0')); // a new profile has every flag off
+}
+
+void TestAlertProfile::flagBytesOfTheEditorClicks()
+{
+    AlertProfileList list(path());
+    list.addProfile(QStringLiteral("Alpha"));
+    QVERIFY(list.setAction(0, false, aaPlaySound, true));
+    QVERIFY(list.setAction(0, true, aaRebootComputer, true));
+    QVERIFY(!list.setAction(0, true, 6, true)); // reserved flags are not the editor's
+    QVERIFY(!list.setAction(1, true, aaShowMessage, true));
+
+    QByteArray rec = list.encode().mid(4);
+    QCOMPARE(rec.size(), 1726);
+    QCOMPARE(int(rec[257]), 1);
+    QCOMPARE(int(rec[282]), 1);
+    int set = 0;
+    for (int i = 256; i < 298; ++i)
+        set += rec[i] != 0;
+    QCOMPARE(set, 2);
+
+    QVERIFY(list.setAction(0, false, aaPlaySound, false));
+    rec = list.encode().mid(4);
+    QCOMPARE(int(rec[257]), 0);
+    QCOMPARE(int(rec[282]), 1);
+}
+
+void TestAlertProfile::parameterCuts_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<bool>("alive");
+    QTest::addColumn<int>("typed");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("mail recipient 120") << int(aaSendEMail) << true << 120 << 100;
+    QTest::newRow("net recipient 101") << int(aaSendNetMessage) << false << 101 << 100;
+    QTest::newRow("net recipient 100") << int(aaSendNetMessage) << true << 100 << 100;
+    QTest::newRow("sound path 300") << int(aaPlaySound) << false << 300 << 255;
+    QTest::newRow("program path 256") << int(aaExecuteProgram) << true << 256 << 255;
+}
+
+void TestAlertProfile::parameterCuts()
+{
+    QFETCH(int, action);
+    QFETCH(bool, alive);
+    QFETCH(int, typed);
+    QFETCH(int, stored);
+    AlertProfileList list(path());
+    list.addProfile(QStringLiteral("P"));
+    QString text;
+    for (int i = 0; i < typed; ++i)
+        text += QChar(u'a' + i % 26);
+    QVERIFY(list.setParameter(0, alive, action, text));
+    QCOMPARE(list.at(0).parameter(alive, action), text.left(stored));
+    QVERIFY(list.save());
+    AlertProfileList again(path());
+    QVERIFY(again.load());
+    QCOMPARE(again.at(0).parameter(alive, action), text.left(stored));
+}
+
+void TestAlertProfile::fileSizes()
+{
+    AlertProfileList list(path());
+    QVERIFY(list.save());
+    QCOMPARE(readAll(path()), QByteArray(4, '\0'));
+
+    list.addProfile(QStringLiteral("Alpha"));
+    list.addProfile(QStringLiteral("Beta"));
+    QVERIFY(list.save());
+    const QByteArray bytes = readAll(path());
+    QCOMPARE(bytes.size(), 3456);
+    QCOMPARE(bytes.left(4), le32(2));
+    QCOMPARE(bytes.mid(4 + 1726, 5), QByteArray("\x04" "Beta"));
+}
+
+void TestAlertProfile::roundTripThroughTheFile()
+{
+    AlertProfileList list(path());
+    list.addProfile(QStringLiteral("Gr\u00FC\u00DFe \u20AC"));
+    list.addProfile(QStringLiteral("Second"));
+    for (int a = 0; a < AlertActionCount; ++a)
+        list.setAction(1, (a % 2) != 0, a, true);
+    list.setParameter(0, false, aaPlaySound, QStringLiteral("/usr/share/sounds/bell.oga"));
+    list.setParameter(1, true, aaSendEMail, QStringLiteral("ops@example.com"));
+    QVERIFY(list.save());
+
+    AlertProfileList again(path());
+    QVERIFY(again.load());
+    QCOMPARE(again.names(), list.names());
+    QCOMPARE(again.encode(), list.encode());
+    QCOMPARE(again.at(0).DeadSound, QStringLiteral("/usr/share/sounds/bell.oga"));
+
+    // Loading replaces the list rather than adding to it.
+    QVERIFY(again.load());
+    QCOMPARE(again.count(), 2);
+}
+
+void TestAlertProfile::defaultFileIsInTheDataFolder()
+{
+    AlertProfileList list;
+    QCOMPARE(list.fileName(), Paths::dataFile(QStringLiteral("profile.dat")));
+}
+
+void TestAlertProfile::findByName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    QTest::newRow("exact") << "Beta" << 1;
+    QTest::newRow("other case") << "bETA" << 1;
+    QTest::newRow("first of two that differ in case") << "alpha" << 0;
+    QTest::newRow("prefix only") << "Alp" << -1;
+    QTest::newRow("longer") << "Alphas" << -1;
+    QTest::newRow("trailing blank") << "Beta " << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("accented letter case") << QStringLiteral("\u00C9T\u00C9") << 3;
+}
+
+void TestAlertProfile::findByName()
+{
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    AlertProfileList list(path());
+    AlertProfile p;
+    for (const QString &n : {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("ALPHA"),
+                             QStringLiteral("\u00E9t\u00E9")}) {
+        p.Name = n;
+        list.append(p); // the file may hold names that differ only in case
+    }
+    QCOMPARE(list.find(name), index);
+}
+
+void TestAlertProfile::newRefusesDuplicatesIgnoringCase()
+{
+    AlertProfileList list(path());
+    QCOMPARE(list.addProfile(QStringLiteral("Alpha")), 0);
+    QCOMPARE(list.addProfile(QStringLiteral("Beta")), 1);
+    QCOMPARE(list.addProfile(QStringLiteral("alpha")), -1);
+    QCOMPARE(list.count(), 2);
+    QCOMPARE(list.addProfile(QStringLiteral("Alpha2")), 2);
+    QCOMPARE(list.names(), QStringList({"Alpha", "Beta", "Alpha2"}));
+    QCOMPARE(QString::fromLatin1(AlertProfileList::DuplicateNameMessage),
+             QStringLiteral("Alert with this name already exists"));
+
+    // Names are compared as they will be stored: cut to 255 characters.
+    const QString longName(300, QLatin1Char('n'));
+    QCOMPARE(list.addProfile(longName), 3);
+    QCOMPARE(list.at(3).Name.size(), 255);
+    QCOMPARE(list.addProfile(longName.left(260)), -1);
+}
+
+void TestAlertProfile::deleteRemovesOnlyThatProfile()
+{
+    AlertProfileList list(path());
+    for (const char *n : {"A", "B", "C"})
+        list.addProfile(QString::fromLatin1(n));
+    list.setParameter(2, true, aaSendEMail, QStringLiteral("c@example.com"));
+    QVERIFY(list.remove(1));
+    QCOMPARE(list.names(), QStringList({"A", "C"}));
+    QCOMPARE(list.at(1).AliveMailRecipient, QStringLiteral("c@example.com"));
+    QCOMPARE(list.find(QStringLiteral("B")), -1);
+    QVERIFY(!list.remove(2));
+    QVERIFY(!list.remove(-1));
+    QCOMPARE(list.count(), 2);
+}
+
+void TestAlertProfile::damagedFiles_data()
+{
+    AlertProfileList two;
+    two.addProfile(QStringLiteral("One"));
+    two.addProfile(QStringLiteral("Two"));
+    const QByteArray records = two.encode().mid(4);
+
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<bool>("clean");
+    QTest::newRow("empty file") << QByteArray() << QStringList() << false;
+    QTest::newRow("three bytes") << QByteArray("\x01\x00\x00", 3) << QStringList() << false;
+    QTest::newRow("count zero") << le32(0) << QStringList() << true;
+    QTest::newRow("negative count") << le32(-5) + records << QStringList() << true;
+    QTest::newRow("count trusted over extra records") << le32(1) + records << QStringList({"One"}) << true;
+    QTest::newRow("cut in the second record")
+        << le32(2) + records.left(1726 + 700) << QStringList({"One"}) << false;
+    QTest::newRow("announces three, holds two") << le32(3) + records << QStringList({"One", "Two"}) << false;
+    QTest::newRow("absurd count") << le32(0x7FFFFFFF) + records << QStringList({"One", "Two"}) << false;
+    QByteArray bad = le32(1) + records.left(1726);
+    bad[4] = char(0xFF); // a length byte past the field's 255 characters cannot escape it
+    bad[5 + 254] = 'Q';
+    QTest::newRow("garbage length") << bad << QStringList({"One" + QString(251, QChar(0)) + "Q"}) << true;
+}
+
+void TestAlertProfile::damagedFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    QFETCH(bool, clean);
+    writeAll(path(), bytes);
+    AlertProfileList list(path());
+    list.addProfile(QStringLiteral("left over from before"));
+    QString problem;
+    QCOMPARE(list.load(&problem), clean);
+    QCOMPARE(list.names(), names);
+    if (!clean)
+        QVERIFY2(problem.contains(path()), qPrintable(problem));
+}
+
+void TestAlertProfile::unreadableFileIsReportedAndKeptOnSave()
+{
+    // A folder in the file's place cannot be read as a file.
+    QVERIFY(QDir().mkpath(path()));
+    AlertProfileList list(path());
+    QString problem;
+    QVERIFY(!list.load(&problem));
+    QVERIFY(problem.contains(path()));
+    QCOMPARE(list.count(), 0);
+    QString error;
+    QVERIFY(!list.save(&error));
+    QVERIFY(QFileInfo(path()).isDir());
+    QVERIFY(QDir().rmdir(path()));
+}
+
+void TestAlertProfile::damagedFileIsKeptAsideBeforeItIsReplaced()
+{
+    AlertProfileList two;
+    two.addProfile(QStringLiteral("One"));
+    two.addProfile(QStringLiteral("Two"));
+    const QByteArray damaged = le32(2) + two.encode().mid(4, 1726 + 10);
+    writeAll(path(), damaged);
+
+    AlertProfileList list(path());
+    QVERIFY(!list.load());
+    QCOMPARE(list.names(), QStringList({"One"}));
+    list.addProfile(QStringLiteral("Three"));
+    QVERIFY(list.save());
+    QCOMPARE(readAll(path() + ".bak"), damaged);
+    QCOMPARE(readAll(path()).size(), 4 + 2 * 1726);
+
+    // Only the damaged original is kept: a later save leaves the copy alone.
+    list.addProfile(QStringLiteral("Four"));
+    QVERIFY(list.save());
+    QCOMPARE(readAll(path() + ".bak"), damaged);
+}
+
+void TestAlertProfile::failedSaveNamesTheFile()
+{
+    const QString missingDir = m_dir.filePath(QStringLiteral("no/such/folder/profile.dat"));
+    AlertProfileList list(missingDir);
+    list.addProfile(QStringLiteral("A"));
+    QString error;
+    QVERIFY(!list.save(&error));
+    QVERIFY2(error.contains(missingDir), qPrintable(error));
+}
+
+QTEST_GUILESS_MAIN(TestAlertProfile)
+#include "test_alertprofile.moc"
