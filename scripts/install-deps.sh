@@ -16,6 +16,7 @@ PACKAGES=(
   nginx-light tinyproxy python3 python3-aiosmtpd
   postgresql postgresql-contrib
   iproute2 iputils-ping curl sqlite3 smbclient
+  openssl
 )
 
 missing=()
