@@ -6,8 +6,16 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -16,108 +24,164 @@ QString describe(const QString &what, const QString &path, const QString &reason
     return QStringLiteral("%1 \"%2\": %3").arg(what, path, reason);
 }
 
+// A log of many megabytes is touched page by page as it is read. Asking for
+// transparent huge pages turns some ten thousand page faults per 40 MB into
+// a handful; where the hint is not available it is simply not given.
+void adviseHugePages(const void *data, qsizetype size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    if (size < qsizetype(4 * huge))
+        return;
+    const auto from = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(size)) & ~(huge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
 } // namespace
 
 bool EventLog::LoadEventLog(const QString &path)
 {
     Clear();
-    m_data = QByteArray();
     m_path = path;
     m_error.clear();
 
     // A missing file is a first start: the log stays empty, nothing to say.
     // A dangling link counts as missing too.
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return true;
+    const QString cannotRead = QStringLiteral("Cannot read the event log");
+    // A folder, a pipe or a device is no log; a pipe would also block.
+    if (!info.isFile()) {
+        m_error = describe(cannotRead, path, QStringLiteral("it is not a regular file"));
+        return false;
+    }
 
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_error = describe(QStringLiteral("Cannot read the event log"), path, file.errorString());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        m_error = describe(cannotRead, path, file.errorString());
         return false;
     }
     try {
-        m_data = file.readAll();
-    } catch (const std::bad_alloc &) {
-        m_data = QByteArray();
-        m_error = describe(QStringLiteral("Cannot read the event log"), path,
-                           QStringLiteral("the file is too large to be held in memory"));
-        return false;
-    }
-    if (file.error() != QFileDevice::NoError) {
-        m_data = QByteArray();
-        m_error = describe(QStringLiteral("Cannot read the event log"), path, file.errorString());
-        return false;
-    }
-    try {
+        readWhole(file);
+        if (file.error() != QFileDevice::NoError) {
+            m_error = describe(cannotRead, path, file.errorString());
+            Clear();
+            return false;
+        }
         splitLines();
     } catch (const std::bad_alloc &) {
         Clear();
-        m_data = QByteArray();
-        m_error = describe(QStringLiteral("Cannot read the event log"), path,
-                           QStringLiteral("the file is too large to be held in memory"));
+        m_error = describe(cannotRead, path, QStringLiteral("the file is too large to be held in memory"));
         return false;
     }
     return true;
 }
 
-// CR LF, a lone CR and a lone LF each end a line. memchr finds the LFs
-// quickly; a CR is looked for only inside each LF-terminated piece.
+void EventLog::readWhole(QFile &file)
+{
+    const qint64 size = file.size();
+    // Two bytes to spare for the CR LF that a last line without one gets.
+    m_data = QByteArray(qsizetype(size) + 2, Qt::Uninitialized);
+    adviseHugePages(m_data.constData(), m_data.size());
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = file.read(m_data.data() + got, size - got);
+        if (n <= 0)
+            break; // shrunk meanwhile, or an error the caller sees
+        got += n;
+    }
+    m_data.resize(qsizetype(got));
+    if (got == size && file.error() == QFileDevice::NoError)
+        m_data.append(file.readAll()); // it may have grown meanwhile
+}
+
+// Finds the line ends: CR LF, a lone CR and a lone LF each end a line; a
+// line end at the very end of the file adds no line. Records where each line
+// starts, and gives the last line a CR LF when the file ends without one.
 void EventLog::splitLines()
 {
-    const char *const base = m_data.constData();
-    const qsizetype size = m_data.size();
-    // Event lines are some 60 bytes long; a first guess saves most regrowth.
-    m_lines.reserve(size_t(size / 48 + 1));
+    const char *const d = m_data.constData();
+    const qsizetype n = m_data.size();
+    // Event lines are some 60 to 90 bytes; one reservation mostly suffices.
+    m_starts.reserve(size_t(n / 40 + 2));
+    adviseHugePages(m_starts.data(), qsizetype(m_starts.capacity() * sizeof(qsizetype)));
+    m_starts.push_back(0);
+    bool allCrLf = true;
+    qsizetype skipLf = -1; // the LF of a CR LF pair already taken
 
-    auto addPiece = [&](qsizetype from, qsizetype to) {
-        // Split [from, to) further at lone CRs; the piece holds no LF.
-        for (;;) {
-            const void *cr = std::memchr(base + from, '\r', size_t(to - from));
-            if (!cr) {
-                m_lines.push_back({from, to - from});
-                return;
-            }
-            const qsizetype at = static_cast<const char *>(cr) - base;
-            m_lines.push_back({from, at - from});
-            from = at + 1;
-            if (from == to)
-                return; // a CR right before the LF (CR LF) or at the end of the file
+    auto lineEnd = [&](qsizetype p) {
+        if (p == skipLf)
+            return;
+        if (d[p] == '\r' && p + 1 < n && d[p + 1] == '\n') {
+            skipLf = p + 1;
+            m_starts.push_back(p + 2);
+        } else {
+            allCrLf = false;
+            m_starts.push_back(p + 1);
         }
     };
 
-    qsizetype pos = 0;
-    while (pos < size) {
-        const void *lf = std::memchr(base + pos, '\n', size_t(size - pos));
-        const qsizetype end = lf ? static_cast<const char *>(lf) - base : size;
-        if (lf && end == pos) {
-            m_lines.push_back({pos, 0}); // an empty line ended by a lone LF
-        } else {
-            addPiece(pos, end);
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(d + i));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
+        while (mask) {
+            lineEnd(i + __builtin_ctz(mask));
+            mask &= mask - 1;
         }
-        pos = end + 1;
     }
+#endif
+    for (; i < n; ++i)
+        if (d[i] == '\r' || d[i] == '\n')
+            lineEnd(i);
+
+    if (m_starts.back() != n) { // the last line has no line end
+        m_data.append("\r\n", 2);
+        m_starts.push_back(m_data.size());
+    }
+    m_allCrLf = allCrLf;
 }
 
 void EventLog::appendRawLine(QByteArrayView bytes)
 {
-    const qsizetype offset = m_data.size();
+    if (m_starts.empty())
+        m_starts.push_back(0);
+    const qsizetype from = m_data.size();
     m_data.append(bytes);
-    m_lines.push_back({offset, bytes.size()});
+    // A line end inside the text would split the line when it is read back.
+    char *p = m_data.data();
+    for (qsizetype i = from; i < m_data.size(); ++i)
+        if (p[i] == '\r' || p[i] == '\n')
+            p[i] = ' ';
+    m_data.append("\r\n", 2);
+    m_starts.push_back(m_data.size());
 }
 
-void EventLog::appendLine(const QString &line)
-{
-    QByteArray bytes = Ansi::fromUnicode(line);
-    bytes.replace('\r', ' ').replace('\n', ' ');
-    appendRawLine(bytes);
-}
+void EventLog::appendLine(const QString &line) { appendRawLine(Ansi::fromUnicode(line)); }
 
 QByteArrayView EventLog::rawLine(int index) const
 {
     if (index < 0 || index >= count())
         return {};
-    const Span &s = m_lines[size_t(index)];
-    return QByteArrayView(m_data.constData() + s.offset, s.length);
+    const char *d = m_data.constData();
+    const qsizetype from = m_starts[size_t(index)];
+    qsizetype to = m_starts[size_t(index) + 1];
+    // Strip the line end; the text itself holds no CR or LF.
+    if (to > from && d[to - 1] == '\n')
+        --to;
+    if (to > from && d[to - 1] == '\r')
+        --to;
+    return QByteArrayView(d + from, to - from);
 }
 
 QString EventLog::line(int index) const
@@ -128,9 +192,9 @@ QString EventLog::line(int index) const
 
 void EventLog::Clear()
 {
-    m_lines.clear();
-    m_lines.shrink_to_fit();
-    m_data.clear();
+    m_data = QByteArray(); // releases the memory; clear() would keep it
+    std::vector<qsizetype>().swap(m_starts);
+    m_allCrLf = true;
 }
 
 bool EventLog::SaveEventLog()
@@ -147,42 +211,41 @@ bool EventLog::SaveEventLog(const QString &path)
         return false;
     }
 
-    // Lines are gathered into blocks of about 1 MB: few system calls, and
-    // no second copy of the whole log in memory.
-    constexpr qsizetype kBlock = 1 << 20;
-    QByteArray block;
-    block.reserve(kBlock + 4096);
     bool ok = true;
-    auto flush = [&] {
-        if (ok && !block.isEmpty() && file.write(block) != block.size())
-            ok = false;
-        block.resize(0);
-    };
-    const char *const base = m_data.constData();
-    for (const Span &s : m_lines) {
-        if (s.length >= kBlock) {
-            flush();
-            ok = ok && file.write(base + s.offset, s.length) == s.length && file.write("\r\n", 2) == 2;
-            continue;
+    if (m_allCrLf) {
+        // The buffer already is the file: every line followed by CR LF.
+        ok = file.write(m_data) == m_data.size();
+    } else {
+        // Lines gathered into blocks of about 1 MB, each with CR LF.
+        constexpr qsizetype kBlock = 1 << 20;
+        QByteArray block;
+        block.reserve(kBlock + 4096);
+        auto flush = [&] {
+            if (ok && !block.isEmpty() && file.write(block) != block.size())
+                ok = false;
+            block.resize(0);
+        };
+        for (int i = 0; i < count() && ok; ++i) {
+            const QByteArrayView line = rawLine(i);
+            if (line.size() >= kBlock) {
+                flush();
+                ok = ok && file.write(line.data(), line.size()) == line.size() && file.write("\r\n", 2) == 2;
+                continue;
+            }
+            if (block.size() + line.size() + 2 > kBlock)
+                flush();
+            block.append(line.data(), line.size());
+            block.append("\r\n", 2);
         }
-        if (block.size() + s.length + 2 > kBlock)
-            flush();
-        block.append(base + s.offset, s.length);
-        block.append("\r\n", 2);
-        if (!ok)
-            break;
+        flush();
     }
-    flush();
 
-    if (!ok) {
-        m_error = describe(QStringLiteral("Cannot write the event log"), path, file.errorString());
-        return false; // the unfinished temporary file is removed with `file`
-    }
-    if (!file.commit()) {
+    // On failure the unfinished temporary file goes with `file`, and the old
+    // log stays as it was.
+    if (!ok || !file.commit()) {
         m_error = describe(QStringLiteral("Cannot write the event log"), path, file.errorString());
         return false;
     }
     Clear();
-    m_data.squeeze();
     return true;
 }

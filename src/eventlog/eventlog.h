@@ -7,16 +7,20 @@
 #include <QByteArrayView>
 #include <QString>
 
+class QFile;
+
 #include <vector>
 
 // The event log: one line of 8-bit text (Windows-1252) per event, in the
 // order the events were appended. It is read whole from data.log at start,
 // appended to during the run and written whole back at a normal exit.
 //
-// The lines are kept as the bytes of the file, all in one buffer with an
-// offset and a length per line, so that loading and saving a log of a
-// million lines is a handful of large copies and no per-line allocation,
-// and bytes the code page cannot show in Unicode survive unchanged.
+// The lines are kept as the bytes of the file, in one buffer, each followed
+// by its line end, with the offset of each line's start, so that loading
+// and saving a log of a million lines takes a few large copies and no
+// per-line allocation, and bytes that Unicode text would not carry back
+// survive unchanged. A log whose every line ends in CR LF (as every file
+// this program writes) is saved with one write of that buffer.
 class EventLog : public EventSink
 {
 public:
@@ -48,9 +52,10 @@ public:
     // A CR or LF inside the text would split the line in two when the file
     // is read back, so each is stored as a blank.
     void appendLine(const QString &line) override;
+    // The same for a line already in Windows-1252 bytes.
     void appendRawLine(QByteArrayView bytes);
 
-    int count() const { return int(m_lines.size()); }
+    int count() const { return m_starts.empty() ? 0 : int(m_starts.size() - 1); }
     // The line at the 0-based index as text; empty for an index out of range.
     QString line(int index) const;
     // The line's bytes as stored, valid until the log next changes; empty
@@ -61,14 +66,14 @@ public:
     void Clear();
 
 private:
-    struct Span {
-        qsizetype offset;
-        qsizetype length;
-    };
+    void readWhole(QFile &file);
     void splitLines();
 
-    QByteArray m_data;        // the bytes of every line, maybe with line ends between
-    std::vector<Span> m_lines;
+    // Line i is m_data[m_starts[i], m_starts[i + 1]), its line end (CR LF,
+    // CR or LF) included; every line has one. Empty log: both empty.
+    QByteArray m_data;
+    std::vector<qsizetype> m_starts;
+    bool m_allCrLf = true; // every line end in m_data is CR LF
     QString m_path;
     QString m_error;
 };

@@ -110,6 +110,20 @@ void TestEventLog::splitsAtEveryLineEnd_data()
     QTest::newRow("lines without separators kept")
         << QByteArray("free text\r\n05.03.2005 14:03:07;;h;;s;;m;;more\r\n;;\r\n")
         << QList<QByteArray>{"free text", "05.03.2005 14:03:07;;h;;s;;m;;more", ";;"};
+    QTest::newRow("crlf across a 16-byte block") << QByteArray("0123456789abcde\r\nx\r\n")
+                                                 << QList<QByteArray>{"0123456789abcde", "x"};
+
+    // Lines of every length from 0 to 49 with CR LF, LF and CR in turn, so
+    // that line ends fall at every position of the scanner's blocks.
+    QByteArray file;
+    QList<QByteArray> lines;
+    const char *const ends[] = {"\r\n", "\n", "\r"};
+    for (int i = 0; i < 150; ++i) {
+        const QByteArray line(i % 50, char('A' + i % 26));
+        lines.append(line);
+        file += line + ends[i % 3];
+    }
+    QTest::newRow("mixed, all lengths") << file << lines;
 }
 
 void TestEventLog::splitsAtEveryLineEnd()
