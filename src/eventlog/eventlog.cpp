@@ -17,7 +17,8 @@
 #include <sys/mman.h>
 #endif
 
-namespace {
+namespace
+{
 
 QString describe(const QString &what, const QString &path, const QString &reason)
 {
@@ -167,7 +168,10 @@ void EventLog::appendRawLine(QByteArrayView bytes)
     m_starts.push_back(m_data.size());
 }
 
-void EventLog::appendLine(const QString &line) { appendRawLine(Ansi::fromUnicode(line)); }
+void EventLog::appendLine(const QString &line)
+{
+    appendRawLine(Ansi::fromUnicode(line));
+}
 
 QByteArrayView EventLog::rawLine(int index) const
 {

@@ -12,7 +12,8 @@
 
 const QString ScheduleList::DuplicateNameMessage = QStringLiteral("Schedule with this name already exists");
 
-namespace {
+namespace
+{
 
 QString describe(const QString &what, const QString &path, const QString &reason)
 {
@@ -63,8 +64,15 @@ bool ScheduleList::LoadSchedules(const QString &path)
 {
     m_profiles.clear();
     m_error.clear();
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return true; // first start: no schedules, nothing to say
+    // A folder, a pipe or a device holds no schedules; a pipe would block.
+    if (!info.isFile()) {
+        m_error =
+            describe(QStringLiteral("Cannot read the schedules"), path, QStringLiteral("it is not a regular file"));
+        return false;
+    }
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -175,8 +183,7 @@ void ScheduleList::Del(int index)
         m_profiles.removeAt(index);
 }
 
-template <typename Op>
-void ScheduleList::forCells(int index, GridCell a, GridCell b, Op op)
+template <typename Op> void ScheduleList::forCells(int index, GridCell a, GridCell b, Op op)
 {
     ScheduleProfile *p = profile(index);
     if (!p)

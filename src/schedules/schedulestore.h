@@ -98,8 +98,7 @@ public:
     bool isAllowedOn(const QString &name, const QDate &date) const;
 
 private:
-    template <typename Op>
-    void forCells(int index, GridCell a, GridCell b, Op op);
+    template <typename Op> void forCells(int index, GridCell a, GridCell b, Op op);
 
     QList<ScheduleProfile> m_profiles;
     QString m_error;
@@ -112,8 +111,7 @@ class ScheduleTestGate : public ScheduleGate
 {
 public:
     // `today` gives the local date; by default the current one.
-    ScheduleTestGate(const ScheduleList &schedules, const MonitorEngine &engine,
-                     std::function<QDate()> today = {});
+    ScheduleTestGate(const ScheduleList &schedules, const MonitorEngine &engine, std::function<QDate()> today = {});
 
     void setToday(std::function<QDate()> today) { m_today = std::move(today); }
 

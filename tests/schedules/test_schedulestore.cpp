@@ -10,8 +10,10 @@
 #include <csignal>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 QByteArray readFile(const QString &path)
 {
@@ -134,7 +136,8 @@ void TestScheduleStore::fileLayoutIsByteExact()
 
     const QByteArray r0 = f.mid(4, 520), r1 = f.mid(524, 520);
     QCOMPARE(r0.left(6), QByteArray("\x05Night"));
-    QCOMPARE(r1.left(14), QByteArray("\x0DW\xF6" "chentlich \x80"));
+    QCOMPARE(r1.left(14), QByteArray("\x0DW\xF6"
+                                     "chentlich \x80"));
     QCOMPARE(r0.mid(6, 250), QByteArray(250, '\0'));
     QCOMPARE(r1.mid(14, 242), QByteArray(242, '\0'));
 
@@ -253,6 +256,11 @@ void TestScheduleStore::missingAndUnopenableFile()
     QVERIFY(!list.LoadSchedules(folder));
     QCOMPARE(list.count(), 0);
     QVERIFY2(list.errorString().contains(folder), qPrintable(list.errorString()));
+    // Nor a named pipe, which would block the start if it were opened.
+    const QString fifo = dir.filePath("fifo.dat");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(!list.LoadSchedules(fifo));
+    QCOMPARE(list.count(), 0);
 
     // The default file is Schedule.dat in the data folder.
     QFile::remove(Paths::dataFile("Schedule.dat"));
