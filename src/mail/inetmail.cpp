@@ -710,6 +710,7 @@ bool SendMail::sendBody()
             wire += c;
             m_atLineStart = c == '\n';
         }
+        info(smTraceOut, Ansi::toUnicode(wire));
         if (!writeRaw(wire))
             return false;
         info(smSendingMessage, QString::number(at + piece.size()));
@@ -746,6 +747,7 @@ bool SendMail::sendAttachments()
             QByteArray lines;
             for (qsizetype i = 0; i < encoded.size(); i += 76)
                 lines += encoded.mid(i, 76) + "\r\n";
+            info(smTraceOut, QString::fromLatin1(lines));
             if (!writeRaw(lines))
                 return false;
             sent += chunk.size();

@@ -32,13 +32,17 @@ public:
     QList<QByteArray> greeting{"220 scripted ESMTP\r\n"};
     int chunkDelayMs = 0;
     // Replies by command word ("HELO", "MAIL", "RCPT", "DATA", "QUIT") and
-    // "." for the end of the message.
+    // "." for the end of the message. A DATA answered with a 3xx or Silent
+    // makes the server take the message lines that follow.
     QHash<QByteArray, QByteArray> replies{{"HELO", "250 hello\r\n"}, {"MAIL", "250 ok\r\n"},
                                           {"RCPT", "250 ok\r\n"},    {"DATA", "354 go ahead\r\n"},
                                           {".", "250 queued\r\n"},   {"QUIT", "221 bye\r\n"}};
     bool closeAfterQuit = true;
     // Each reply byte is written on its own, this far apart (0: at once).
     int dripMs = 0;
+    // After answering DATA, read nothing for this long, so that the
+    // sender's writes back up.
+    int pauseAfterDataMs = 0;
 
     QByteArray received;
     int connections = 0;
@@ -112,6 +116,8 @@ private:
     }
     void onRead(QTcpSocket *s)
     {
+        if (m_paused)
+            return;
         const QByteArray data = s->readAll();
         received += data;
         m_line += data;
@@ -133,9 +139,24 @@ private:
             }
             const QByteArray verb = line.left(line.indexOf(' ') < 0 ? line.size() : line.indexOf(' ')).left(4);
             const QByteArray answer = replies.value(verb.toUpper(), "500 what\r\n");
-            if (verb.toUpper() == "DATA" && answer.startsWith('3'))
-                m_inData = true;
             reply(s, answer);
+            if (verb.toUpper() == "DATA" && (answer.startsWith('3') || answer == Silent)) {
+                m_inData = true;
+                if (pauseAfterDataMs > 0) {
+                    m_paused = true;
+                    s->setReadBufferSize(1);
+                    QPointer<QTcpSocket> guard(s);
+                    QTimer::singleShot(pauseAfterDataMs, this, [this, guard] {
+                        m_paused = false;
+                        if (guard) {
+                            guard->setReadBufferSize(0);
+                            onRead(guard);
+                        }
+                    });
+                    // The rest is read when the pause ends.
+                    return;
+                }
+            }
             if (verb.toUpper() == "QUIT" && closeAfterQuit)
                 s->disconnectFromHost();
         }
@@ -146,6 +167,7 @@ private:
     QByteArray m_line;
     QByteArray m_message;
     bool m_inData = false;
+    bool m_paused = false;
     QByteArray m_drip;
     QTimer m_dripTimer;
 };

@@ -76,6 +76,9 @@ private slots:
     void hostNameIsResolvedFirst();
     void quitWithoutAnswerOrClose_data();
     void quitWithoutAnswerOrClose();
+    void pipelinedRepliesAreHandledInTurn();
+    void largeBodyWaitsForTheServer();
+    void attachmentsAndFedBody();
 };
 
 void TestSendMail::exampleDialogue()
@@ -564,6 +567,126 @@ void TestSendMail::quitWithoutAnswerOrClose()
     QCOMPARE(rec.infoTexts(smMessageAccepted).size(), 1);
     QCOMPARE(mail.LastMailError(), smNone);
     QCOMPARE(mail.Socket(), -1);
+}
+
+void TestSendMail::pipelinedRepliesAreHandledInTurn()
+{
+    // All answers up to DATA arrive in one piece before any command was
+    // sent: each is handled in turn, each command written once, in order.
+    ScriptedSmtp server;
+    server.greeting = {"220 hi\r\n250 hello\r\n250 sender ok\r\n250 rcpt ok\r\n354 go\r\n"};
+    for (const char *verb : {"HELO", "MAIL", "RCPT"})
+        server.replies[verb] = ScriptedSmtp::Silent;
+    server.replies["DATA"] = ScriptedSmtp::Silent; // the server still takes the message that follows
+    server.replies["."] = ScriptedSmtp::Silent;
+    SendMail mail;
+    MailRecorder rec;
+    rec.attach(mail);
+    prepare(mail, server.port());
+    mail.setAction(TMailAction::Send_Mail);
+    QTRY_VERIFY(server.received.contains(ExampleMessage));
+    QCOMPARE(server.received,
+             hostLine() + "MAIL FROM:<s@example.test>\r\nRCPT TO:<r@example.test>\r\nDATA\r\n" + ExampleMessage);
+    server.socket()->write("250 queued\r\n");
+    QVERIFY(finish(rec));
+    QVERIFY(rec.errors.isEmpty());
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(rec.infoTexts(smTraceIn).size(), 7);
+}
+
+void TestSendMail::largeBodyWaitsForTheServer()
+{
+    // A body far larger than the socket buffers, to a server that stops
+    // reading for a while: the sender waits without spinning or blocking
+    // the event loop, and every byte arrives in order.
+    ScriptedSmtp server;
+    server.pauseAfterDataMs = 1500;
+    QStringList lines;
+    QByteArray wireBody;
+    for (int i = 0; i < 120000; ++i) {
+        const QString line = QStringLiteral("line %1 ").arg(i, 6, 10, QLatin1Char('0')) + QString(60, 'b');
+        lines << line;
+        wireBody += line.toLatin1() + "\r\n";
+    }
+    SendMail mail;
+    mail.setTimeoutReply(10);
+    MailRecorder rec;
+    rec.attach(mail);
+    QElapsedTimer sinceStart;
+    qint64 lastPieceAt = 0;
+    auto inner = mail.OnMailInfo;
+    mail.OnMailInfo = [&](SendMail *m, SendMailInfo i, const QString &t) {
+        inner(m, i, t);
+        if (i == smSendingMessage)
+            lastPieceAt = sinceStart.elapsed();
+    };
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    prepare(mail, server.port());
+    mail.setMailText(lines);
+    sinceStart.start();
+    mail.setAction(TMailAction::Send_Mail);
+    QVERIFY(finish(rec, 60000));
+    QVERIFY2(rec.errors.isEmpty(), qPrintable(rec.errors.value(0).second));
+    QCOMPARE(server.messages.size(), 1);
+    QVERIFY(server.messages.first().endsWith("\r\n\r\n" + wireBody + "\r\n.\r\n"));
+    const QStringList progress = rec.infoTexts(smSendingMessage);
+    QCOMPARE(rec.infoTexts(smMessageSize), QStringList{QString::number(wireBody.size())});
+    QCOMPARE(progress.size(), int((wireBody.size() + 2047) / 2048));
+    QCOMPARE(progress.last(), QString::number(wireBody.size()));
+    QVERIFY(lastPieceAt >= 1400); // the writes had to wait for the pause to end
+    QVERIFY(ticks > 20);
+}
+
+void TestSendMail::attachmentsAndFedBody()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data.bin"));
+    QByteArray content;
+    for (int i = 0; i < 2560; ++i)
+        content += char(i % 256);
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    ScriptedSmtp server;
+    SendMail mail;
+    MailRecorder rec;
+    rec.attach(mail);
+    prepare(mail, server.port());
+    mail.setAttachments({path, dir.filePath(QStringLiteral("missing.bin"))});
+    int feeds = 0;
+    mail.OnFeedData = [&](SendMail *, QString &data) {
+        if (feeds++ < 2)
+            data = QStringLiteral("fed line\n");
+    };
+    mail.setAction(TMailAction::Send_Mail);
+    QVERIFY(finish(rec));
+    QVERIFY(rec.errors.isEmpty());
+    QCOMPARE(rec.infoTexts(smBadAttachment), QStringList{dir.filePath(QStringLiteral("missing.bin"))});
+    QCOMPARE(rec.infoTexts(smAttachmentName), QStringList{path});
+    QCOMPARE(rec.infoTexts(smAttachmentSize), QStringList{"2560"});
+    QCOMPARE(rec.infoTexts(smAttachmentBytes).last(), QStringLiteral("2560"));
+
+    const QByteArray b = "==============ghyurgtfy573======___";
+    const QByteArray msg = server.messages.value(0);
+    const QByteArray head = "From:  <s@example.test>\r\nTo: r@example.test;\r\nSubject: Test  \r\nMime-Version: 1.0\r\n"
+                            "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n"
+                            "--" + b + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n\r\n"
+                            "a\r\nb\r\nfed line\r\nfed line\r\n\r\n"
+                            "--" + b + "\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
+                            "Content-Transfer-Encoding: base64\r\n"
+                            "Content-Disposition: attachment; filename=\"data.bin\"\r\n\r\n";
+    QVERIFY2(msg.startsWith(head), msg.left(600).constData());
+    const QByteArray tail = "\r\n--" + b + "--\r\n.\r\n";
+    QVERIFY(msg.endsWith(tail));
+    const QByteArray encoded = msg.mid(head.size(), msg.size() - head.size() - tail.size());
+    for (const QByteArray &line : encoded.split('\n'))
+        QVERIFY(line.size() <= 77);
+    QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), content);
 }
 
 QTEST_GUILESS_MAIN(TestSendMail)
