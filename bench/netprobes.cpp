@@ -20,7 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 int usage()
 {
@@ -69,10 +70,11 @@ int main(int argc, char **argv)
         HttpClient client;
         const QString url = args[1];
         // A new connection every time, like a separate curl run.
-        return measure(n, [&] {
-                   client.closeConnection();
-                   return client.get(url).ok;
-               })
+        return measure(n,
+                       [&] {
+                           client.closeConnection();
+                           return client.get(url).ok;
+                       })
                    ? 0
                    : 1;
     }
@@ -80,13 +82,15 @@ int main(int argc, char **argv)
         const int n = args.value(3, QStringLiteral("20")).toInt();
         const QString host = args[1];
         const qint32 port = args[2].toInt();
-        return measure(n, [&] {
-                   const int fd = TcpConnectProbe::connectTo(host, port, TcpConnectProbe::DefaultConnectTimeoutMs);
-                   if (fd < 0)
-                       return false;
-                   ::close(fd);
-                   return true;
-               })
+        return measure(n,
+                       [&] {
+                           const int fd =
+                               TcpConnectProbe::connectTo(host, port, TcpConnectProbe::DefaultConnectTimeoutMs);
+                           if (fd < 0)
+                               return false;
+                           ::close(fd);
+                           return true;
+                       })
                    ? 0
                    : 1;
     }

@@ -14,7 +14,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const QByteArray kUserAgent = "Mozilla/3.0 (compatible; Velmora Sentrova)";
 // Bytes the socket may hold beyond what we have taken out: keeps a fast
@@ -68,10 +69,11 @@ public:
     enum ReadState { Ok, Eof, TimedOut, TooLong };
 
     std::unique_ptr<QTcpSocket> socket;
-    QString key;     // where it leads: scheme, connect host and port, tunnel target
+    QString key; // where it leads: scheme, connect host and port, tunnel target
     int silenceMs = DefaultSilenceTimeoutMs;
-    quint64 bytesRead = 0;  // since the last resetCounter()
-    qint64 discarded = 0;   // body bytes thrown away since the last resetCounter()
+    quint64 bytesRead = 0; // since the last resetCounter()
+    qint64 discarded = 0;  // body bytes thrown away since the last resetCounter()
+    bool timedOut = false; // a wait ran out since the last resetCounter()
 
     Connection() : m_buf(MaxLineLength + 8192) {}
 
@@ -80,6 +82,7 @@ public:
     {
         bytesRead = 0;
         discarded = 0;
+        timedOut = false;
     }
 
     // Writes everything, bounded by the silence bound per wait.
@@ -170,12 +173,16 @@ private:
                     break;
                 if (socket->state() != QAbstractSocket::ConnectedState)
                     return Eof;
-                if (deadline.hasExpired() || socket->error() == QAbstractSocket::SocketTimeoutError)
+                if (deadline.hasExpired() || socket->error() == QAbstractSocket::SocketTimeoutError) {
+                    timedOut = true;
                     return TimedOut;
+                }
                 return Eof; // an error that left the socket nominally connected
             }
-            if (deadline.hasExpired() && socket->bytesAvailable() <= 0)
+            if (deadline.hasExpired() && socket->bytesAvailable() <= 0) {
+                timedOut = true;
                 return TimedOut;
+            }
         }
         const qint64 got = socket->read(m_buf.data() + m_end, qint64(m_buf.size() - m_end));
         if (got <= 0)
@@ -295,12 +302,12 @@ QByteArray HttpClient::buildRequest(const QUrl &url) const
     return req;
 }
 
-namespace {
+namespace
+{
 
 // Reads a status line and the header lines that follow; interim 100 answers
 // are skipped. onHeader sees every header (name lower-cased, value trimmed).
-template <class Conn, class OnHeader>
-bool readHead(Conn &c, int &status, QString *error, OnHeader onHeader)
+template <class Conn, class OnHeader> bool readHead(Conn &c, int &status, QString *error, OnHeader onHeader)
 {
     auto fail = [error](const QString &why) {
         *error = why;
@@ -427,9 +434,8 @@ bool HttpClient::openConnection(const QUrl &url, Result &result, QString *error,
             return false;
         }
         addresses = info.addresses();
-        std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress &a) {
-            return a.protocol() == QAbstractSocket::IPv4Protocol;
-        });
+        std::stable_partition(addresses.begin(), addresses.end(),
+                              [](const QHostAddress &a) { return a.protocol() == QAbstractSocket::IPv4Protocol; });
     }
 
     auto conn = std::make_unique<Connection>();
@@ -535,7 +541,6 @@ bool HttpClient::request(const QUrl &url, Answer &answer, Result &result)
             return false;
         }
 
-        QByteArray connectionHeader;
         QList<QNetworkCookie> cookies;
         auto onHeader = [&](const QByteArray &name, const QByteArray &value) {
             if (name == "location") {
@@ -561,7 +566,7 @@ bool HttpClient::request(const QUrl &url, Answer &answer, Result &result)
             }
         };
         if (!readHead(c, answer.status, &error, onHeader)) {
-            const bool nothingCame = c.bytesRead == 0 && !error.startsWith(QLatin1String("no answer"));
+            const bool nothingCame = c.bytesRead == 0 && !c.timedOut;
             closeConnection();
             if (isKeptConnection && nothingCame && attempt == 0)
                 continue;
@@ -655,8 +660,7 @@ bool HttpClient::discardBody(Answer &answer, QString *error)
         }
     }
 
-    const Connection::ReadState st =
-        answer.closeDelimited ? c.discardToEnd() : c.discard(answer.contentLength);
+    const Connection::ReadState st = answer.closeDelimited ? c.discardToEnd() : c.discard(answer.contentLength);
     if (st == Connection::TimedOut)
         return timedOut();
     if (st == Connection::Eof && !answer.closeDelimited)
@@ -731,8 +735,18 @@ HttpClient::Result HttpClient::get(const QString &text)
             result.ok = true;
             return result;
         }
-        closeConnection();
+        // A failure still leaves a kept-alive connection usable for the next
+        // test once its (framed) body is read.
         result.error = QStringLiteral("answer %1").arg(answer.status);
+        if (answer.status >= 200 && answer.keepAliveAsked && !answer.closeAsked && !answer.closeDelimited) {
+            QString ignored;
+            if (discardBody(answer, &ignored))
+                keepOrClose(answer);
+            else
+                closeConnection();
+        } else {
+            closeConnection();
+        }
         return result;
     }
 }

@@ -29,11 +29,11 @@ public:
     // diagnostics and tests.
     struct Result {
         bool ok = false;
-        int status = 0;    // status of the last answer read; 0 when none
-        int requests = 0;  // requests sent (redirects count, a resend on a stale connection does not)
-        int connections = 0; // connections opened during the fetch
+        int status = 0;       // status of the last answer read; 0 when none
+        int requests = 0;     // requests sent (redirects count, a resend on a stale connection does not)
+        int connections = 0;  // connections opened during the fetch
         qint64 bodyBytes = 0; // bytes of the final answer's body read and thrown away
-        QString error;     // why it failed; empty on success
+        QString error;        // why it failed; empty on success
     };
 
     static constexpr int DefaultConnectTimeoutMs = 10000;

@@ -186,7 +186,6 @@ private:
     std::vector<int> m_fds;
     mutable std::mutex m_mutex;
     QList<QByteArray> m_requests;
-
 };
 
 inline bool ScriptedPeer::stopping() const

@@ -15,7 +15,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-namespace WebPeers {
+namespace WebPeers
+{
 
 // With CI=true a missing peer fails the test; otherwise it may skip.
 inline bool ciMode()
@@ -141,8 +142,8 @@ public:
         QDir().mkpath(d + QLatin1String("/www"));
         writeFile(d + QLatin1String("/www/index.html"), page());
         m_port = freePort();
-        QByteArray servers = "  server { listen 127.0.0.1:" + QByteArray::number(m_port) + "; root " +
-                             d.toLocal8Bit() + "/www; }\n";
+        QByteArray servers =
+            "  server { listen 127.0.0.1:" + QByteArray::number(m_port) + "; root " + d.toLocal8Bit() + "/www; }\n";
         m_tlsPorts.clear();
         for (const TlsSite &s : sites) {
             const quint16 p = freePort();
@@ -156,8 +157,8 @@ public:
                                 "/error.log;\nevents { worker_connections 256; }\nhttp {\n  access_log off;\n"
                                 "  client_body_temp_path " +
                                 dd + "/body;\n  proxy_temp_path " + dd + "/proxy;\n  fastcgi_temp_path " + dd +
-                                "/fastcgi;\n  uwsgi_temp_path " + dd + "/uwsgi;\n  scgi_temp_path " + dd +
-                                "/scgi;\n" + servers + "}\n";
+                                "/fastcgi;\n  uwsgi_temp_path " + dd + "/uwsgi;\n  scgi_temp_path " + dd + "/scgi;\n" +
+                                servers + "}\n";
         writeFile(d + QLatin1String("/nginx.conf"), conf);
         m_proc.setProcessChannelMode(QProcess::MergedChannels);
         m_proc.start(nginx, {QStringLiteral("-c"), d + QLatin1String("/nginx.conf"), QStringLiteral("-p"), d,
@@ -226,8 +227,8 @@ public:
                                 "/tinyproxy.pid\"\nDisableViaHeader Yes\n";
         writeFile(m_dir.filePath(QStringLiteral("tinyproxy.conf")), conf);
         m_proc.setProcessChannelMode(QProcess::MergedChannels);
-        m_proc.start(tinyproxy, {QStringLiteral("-d"), QStringLiteral("-c"),
-                                 m_dir.filePath(QStringLiteral("tinyproxy.conf"))});
+        m_proc.start(tinyproxy,
+                     {QStringLiteral("-d"), QStringLiteral("-c"), m_dir.filePath(QStringLiteral("tinyproxy.conf"))});
         if (!m_proc.waitForStarted(5000) || !waitForPort(m_port, 5000)) {
             *why = QStringLiteral("tinyproxy did not start: ") + QString::fromLocal8Bit(m_proc.readAll());
             stop();
