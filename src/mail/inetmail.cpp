@@ -9,7 +9,8 @@
 
 #include <cctype>
 
-namespace {
+namespace
+{
 
 constexpr int DoneMessage = 0x402;
 constexpr int PieceSize = 2048;
@@ -416,7 +417,8 @@ void SendMail::resumeReading()
     // notification is read from the event loop.
     if (m_readAgain && m_busy && !m_aborted && !m_ended) {
         m_readAgain = false;
-        QMetaObject::invokeMethod(this, [this] { ReadEvent(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ReadEvent(); }, Qt::QueuedConnection);
     }
 }
 
@@ -612,8 +614,7 @@ void SendMail::sendMessage()
     if (!line("From: " + headerWord(s.fromName) + " <" + s.fromAddress + ">"))
         return;
     auto toLine = [&](const Recipient &r) {
-        return line(r.name.isEmpty() ? "To: " + r.address + ";"
-                                     : "To: " + headerWord(r.name) + " <" + r.address + ">");
+        return line(r.name.isEmpty() ? "To: " + r.address + ";" : "To: " + headerWord(r.name) + " <" + r.address + ">");
     };
     auto ccLine = [&](const Recipient &r) {
         return line(r.name.isEmpty() ? "cc: " + r.address : "cc: " + headerWord(r.name) + " <" + r.address + ">");

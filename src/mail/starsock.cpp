@@ -13,7 +13,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace Winsock {
+namespace Winsock
+{
 
 int fromErrno(int error)
 {
@@ -86,7 +87,8 @@ int fromErrno(int error)
 
 } // namespace Winsock
 
-namespace {
+namespace
+{
 
 class OwnerMessageEvent : public QEvent
 {

@@ -33,7 +33,8 @@
 
 class QSocketNotifier;
 
-namespace Winsock {
+namespace Winsock
+{
 enum : int {
     WSAEINTR = 10004,
     WSAEACCES = 10013,

@@ -7,7 +7,8 @@
 
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 const QString Sender = QStringLiteral("s@example.test");
 const QString Recipient = QStringLiteral("r@example.test");
@@ -92,9 +93,8 @@ void TestSendMail::exampleDialogue()
     QVERIFY(mail.Busy());
     QVERIFY(finish(rec));
 
-    QCOMPARE(server.received,
-             hostLine() + "MAIL FROM:<s@example.test>\r\nRCPT TO:<r@example.test>\r\nDATA\r\n" + ExampleMessage +
-                 "QUIT\r\n");
+    QCOMPARE(server.received, hostLine() + "MAIL FROM:<s@example.test>\r\nRCPT TO:<r@example.test>\r\nDATA\r\n" +
+                                  ExampleMessage + "QUIT\r\n");
     QVERIFY(rec.errors.isEmpty());
     QCOMPARE(rec.done, 1);
     QVERIFY(!rec.busyAtDone);
@@ -120,10 +120,9 @@ void TestSendMail::messageOnTheWire_data()
     const QByteArray plain = "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n";
     const QByteArray qp = plain + "Content-Transfer-Encoding: quoted-printable\r\n";
 
-    QTest::newRow("100 x in quoted-printable")
-        << "Test" << QStringList{QString(100, 'x') + QChar(0xE9)}
-        << "Subject: Test  \r\n" + qp + "\r\n" + QByteArray(71, 'x') + "=\r\n" + QByteArray(29, 'x') +
-               "=E9=0D=0A\r\n.\r\n";
+    QTest::newRow("100 x in quoted-printable") << "Test" << QStringList{QString(100, 'x') + QChar(0xE9)}
+                                               << "Subject: Test  \r\n" + qp + "\r\n" + QByteArray(71, 'x') + "=\r\n" +
+                                                      QByteArray(29, 'x') + "=E9=0D=0A\r\n.\r\n";
     QTest::newRow("tab and blank encoded")
         << "Test" << QStringList{"a b\tc"} << "Subject: Test  \r\n" + qp + "\r\na=20b=09c=0D=0A\r\n.\r\n";
     QTest::newRow("dot lines doubled") << "Test" << QStringList{".", "..x", "a."}
@@ -132,12 +131,12 @@ void TestSendMail::messageOnTheWire_data()
         << "Test" << QStringList{QString(71, 'x') + ".\t"}
         << "Subject: Test  \r\n" + qp + "\r\n" + QByteArray(71, 'x') + "=\r\n..=09=0D=0A\r\n.\r\n";
     QTest::newRow("lone line breaks become CR LF")
-        << "Test" << QStringList{"one\ntwo\rthree"} << "Subject: Test  \r\n" + plain + "\r\none\r\ntwo\r\nthree\r\n\r\n.\r\n";
+        << "Test" << QStringList{"one\ntwo\rthree"}
+        << "Subject: Test  \r\n" + plain + "\r\none\r\ntwo\r\nthree\r\n\r\n.\r\n";
     QTest::newRow("no body") << "Test" << QStringList{} << "Subject: Test  \r\n" + plain + "\r\n.\r\n";
     QTest::newRow("no subject") << "" << QStringList{"a"} << plain + "\r\na\r\n\r\n.\r\n";
-    QTest::newRow("Q-encoded subject")
-        << QString::fromUtf8("Gr\u00FC\u00DFe") << QStringList{"a"}
-        << "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=  \r\n" + plain + "\r\na\r\n\r\n.\r\n";
+    QTest::newRow("Q-encoded subject") << QString::fromUtf8("Gr\u00FC\u00DFe") << QStringList{"a"}
+                                       << "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=  \r\n" + plain + "\r\na\r\n\r\n.\r\n";
     QTest::newRow("Q-encoding of blank, equals, question mark, underscore")
         << QString::fromUtf8("\u00E9 a=b?c_d") << QStringList{"a"}
         << "Subject: =?ISO-8859-1?Q?=E9_a=3Db=3Fc=5Fd?=  \r\n" + plain + "\r\na\r\n\r\n.\r\n";
@@ -186,9 +185,8 @@ void TestSendMail::sendEndsWithError_data()
                                  << "Unexpected response: 421 busy";
     QTest::newRow("5xx to MAIL") << hello << QByteArray("MAIL") << QByteArray("553 sender refused\r\n") << 0 << proto
                                  << "Unexpected response: 553 sender refused";
-    QTest::newRow("5xx to RCPT, then to DATA")
-        << hello << QByteArray("RCPT") << QByteArray("550 no such user\r\n") << 0 << proto
-        << "Unexpected response: 554 no valid recipients";
+    QTest::newRow("5xx to RCPT, then to DATA") << hello << QByteArray("RCPT") << QByteArray("550 no such user\r\n") << 0
+                                               << proto << "Unexpected response: 554 no valid recipients";
     QTest::newRow("5xx to the message") << hello << QByteArray(".") << QByteArray("552 too big\r\n") << 0 << proto
                                         << "Unexpected response: 552 too big";
     QTest::newRow("refusing greeting") << QList<QByteArray>{"554 go away\r\n"} << QByteArray() << QByteArray() << 0
@@ -197,8 +195,8 @@ void TestSendMail::sendEndsWithError_data()
                                    << timeout << "Connection timed out";
     QTest::newRow("silent after HELO") << hello << QByteArray("HELO") << ScriptedSmtp::Silent << 0 << timeout
                                        << "Connection timed out";
-    QTest::newRow("silent after the message") << hello << QByteArray(".") << ScriptedSmtp::Silent << 0 << timeout
-                                              << "Connection timed out";
+    QTest::newRow("silent after the message")
+        << hello << QByteArray(".") << ScriptedSmtp::Silent << 0 << timeout << "Connection timed out";
     QTest::newRow("closes on MAIL") << hello << QByteArray("MAIL") << ScriptedSmtp::Close << 0 << premature
                                     << "Prematurely Disconnected";
     QTest::newRow("closes after the greeting") << QList<QByteArray>{"220 hi\r\n", ScriptedSmtp::Close} << QByteArray()
@@ -674,10 +672,16 @@ void TestSendMail::attachmentsAndFedBody()
     const QByteArray b = "==============ghyurgtfy573======___";
     const QByteArray msg = server.messages.value(0);
     const QByteArray head = "From:  <s@example.test>\r\nTo: r@example.test;\r\nSubject: Test  \r\nMime-Version: 1.0\r\n"
-                            "Content-Type: multipart/mixed; boundary=\"" + b + "\"\r\n\r\n"
-                            "--" + b + "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n\r\n"
+                            "Content-Type: multipart/mixed; boundary=\"" +
+                            b +
+                            "\"\r\n\r\n"
+                            "--" +
+                            b +
+                            "\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n\r\n"
                             "a\r\nb\r\nfed line\r\nfed line\r\n\r\n"
-                            "--" + b + "\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
+                            "--" +
+                            b +
+                            "\r\nContent-Type: application/octet-stream; name=\"data.bin\"\r\n"
                             "Content-Transfer-Encoding: base64\r\n"
                             "Content-Disposition: attachment; filename=\"data.bin\"\r\n\r\n";
     QVERIFY2(msg.startsWith(head), msg.left(600).constData());

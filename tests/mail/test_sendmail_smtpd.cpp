@@ -86,15 +86,13 @@ void TestSendMailSmtpd::delivered_data()
 
     QTest::newRow("plain two lines") << "Test" << QStringList{"a", "b"}
                                      << "Subject: Test  \r\n" + plain + "\r\na\r\nb\r\n\r\n";
-    QTest::newRow("100 x in quoted-printable")
-        << "Test" << QStringList{QString(100, 'x'), "\t"}
-        << "Subject: Test  \r\n" + qp + "\r\n" + QByteArray(71, 'x') + "=\r\n" + QByteArray(29, 'x') +
-               "=0D=0A=09=0D=0A\r\n";
+    QTest::newRow("100 x in quoted-printable") << "Test" << QStringList{QString(100, 'x'), "\t"}
+                                               << "Subject: Test  \r\n" + qp + "\r\n" + QByteArray(71, 'x') + "=\r\n" +
+                                                      QByteArray(29, 'x') + "=0D=0A=09=0D=0A\r\n";
     QTest::newRow("Q-encoded subject") << QString::fromUtf8("Gr\u00FC\u00DFe") << QStringList{"a"}
                                        << "Subject: =?ISO-8859-1?Q?Gr=FC=DFe?=  \r\n" + plain + "\r\na\r\n\r\n";
-    QTest::newRow("300-character subject")
-        << QString(300, 's') << QStringList{"a"}
-        << "Subject: " + QByteArray(244, 's') + "\r\n" + plain + "\r\na\r\n\r\n";
+    QTest::newRow("300-character subject") << QString(300, 's') << QStringList{"a"}
+                                           << "Subject: " + QByteArray(244, 's') + "\r\n" + plain + "\r\na\r\n\r\n";
     // The server takes the doubled dot off again; the message is not cut.
     QTest::newRow("a line of one dot") << "Test" << QStringList{".", "after"}
                                        << "Subject: Test  \r\n" + plain + "\r\n.\r\nafter\r\n\r\n";

@@ -12,7 +12,8 @@
 
 #include <sys/socket.h>
 
-namespace {
+namespace
+{
 
 // Records every notification as "name" or "name:error".
 struct Events {
