@@ -2,16 +2,22 @@
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QNetworkCookie>
 #include <QNetworkProxy>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
 
+#include <netdb.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace
@@ -45,6 +51,69 @@ bool hasToken(const QByteArray &value, const char *token)
             return true;
     }
     return false;
+}
+
+// Resolves a host name with the system resolver, waiting at most timeoutMs.
+// The resolver cannot be cancelled, so the lookup runs on a helper thread
+// that is left to finish by itself when the wait runs out. IPv4 addresses
+// come first.
+QList<QHostAddress> resolveBounded(const QString &name, qint64 timeoutMs, QString *error)
+{
+    struct Lookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        int status = 0;
+        std::vector<sockaddr_storage> addresses;
+    };
+    const QByteArray host = QUrl::toAce(name);
+    if (host.isEmpty()) {
+        *error = QStringLiteral("invalid host name %1").arg(name);
+        return {};
+    }
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *list = nullptr;
+        const int status = ::getaddrinfo(host.constData(), nullptr, &hints, &list);
+        std::vector<sockaddr_storage> found;
+        for (addrinfo *a = status == 0 ? list : nullptr; a; a = a->ai_next) {
+            if (a->ai_addrlen > sizeof(sockaddr_storage))
+                continue;
+            sockaddr_storage ss{};
+            std::memcpy(&ss, a->ai_addr, a->ai_addrlen);
+            found.push_back(ss);
+        }
+        if (list)
+            ::freeaddrinfo(list);
+        std::lock_guard<std::mutex> lock(lookup->mutex);
+        lookup->status = status;
+        lookup->addresses = std::move(found);
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+
+    std::unique_lock<std::mutex> lock(lookup->mutex);
+    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(std::max<qint64>(0, timeoutMs)),
+                               [&] { return lookup->finished; })) {
+        *error = QStringLiteral("no answer from the name lookup of %1").arg(name);
+        return {};
+    }
+    QList<QHostAddress> result;
+    for (const sockaddr_storage &ss : lookup->addresses) {
+        const QHostAddress addr(reinterpret_cast<const sockaddr *>(&ss));
+        if (!addr.isNull() && !result.contains(addr))
+            result << addr;
+    }
+    if (result.isEmpty()) {
+        *error = QStringLiteral("cannot resolve %1").arg(name);
+        return {};
+    }
+    std::stable_partition(result.begin(), result.end(),
+                          [](const QHostAddress &a) { return a.protocol() == QAbstractSocket::IPv4Protocol; });
+    return result;
 }
 
 } // namespace
@@ -423,25 +492,21 @@ bool HttpClient::openConnection(const QUrl &url, Result &result, QString *error,
         return false;
     }
 
+    // The name lookup and the connect share the connect bound.
+    QDeadlineTimer deadline(m_connectTimeoutMs);
     QList<QHostAddress> addresses;
     QHostAddress literal;
     if (literal.setAddress(connectHost)) {
         addresses << literal;
     } else {
-        const QHostInfo info = QHostInfo::fromName(connectHost);
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-            *error = QStringLiteral("cannot resolve %1").arg(connectHost);
+        addresses = resolveBounded(connectHost, deadline.remainingTime(), error);
+        if (addresses.isEmpty())
             return false;
-        }
-        addresses = info.addresses();
-        std::stable_partition(addresses.begin(), addresses.end(),
-                              [](const QHostAddress &a) { return a.protocol() == QAbstractSocket::IPv4Protocol; });
     }
 
     auto conn = std::make_unique<Connection>();
     conn->key = key;
     conn->silenceMs = m_silenceTimeoutMs;
-    QDeadlineTimer deadline(m_connectTimeoutMs);
     QString lastError = QStringLiteral("connection failed");
     bool connected = false;
     for (const QHostAddress &addr : addresses) {

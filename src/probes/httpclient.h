@@ -15,9 +15,9 @@ class QTcpSocket;
 //
 // A small HTTP/1.0 client over our own sockets, used in blocking shape on the
 // calling (GUI) thread: no events run while it works, so two fetches never
-// overlap. Every wait is bounded: connecting (name lookup aside) and the TLS
-// handshake by the connect bound, every read and write by the silence bound;
-// a wait that runs out fails the fetch.
+// overlap. Every wait is bounded: the name lookup with the connect together,
+// and the TLS handshake, by the connect bound; every read and write by the
+// silence bound. A wait that runs out fails the fetch.
 //
 // What lives as long as the client and is shared by every fetch: one
 // connection (kept open after an answer that asks for keep-alive and reused
