@@ -116,8 +116,14 @@ ObserverRecord newRecord(qint32 kind);
 // Windows project) gets ":\" as on Windows; a path stays as it is.
 QString driveText(const QString &target);
 // Row caption at creation or load: Target; for Disk Space the drive text;
+// for Database Connect the connection string with its password masked;
 // empty for a kind outside 1 to 8.
 QString rowCaption(const ObserverRecord &rec);
+// A database connection string as it may be shown outside the parameters
+// dialog and the project file: the value of every Password / PWD key (and of
+// any key ending in "password", and a URL's user:password@) becomes "****";
+// everything else is kept as written.
+QString maskPassword(const QString &connectionString);
 // "5:0": minutes and seconds without leading zeros.
 QString intervalText(const ObserverRecord &rec);
 
