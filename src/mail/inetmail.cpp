@@ -366,7 +366,7 @@ void SendMail::ReadEvent()
         // Nothing to say to the server now (an idle kept-open connection):
         // take what it sent so the notification does not come back at once.
         char buf[PieceSize];
-        while (Receive(buf, sizeof buf) > 0) {
+        for (int reads = 0; reads < MaxReadsPerNotification && Receive(buf, sizeof buf) > 0; ++reads) {
         }
         return;
     }

@@ -18,7 +18,20 @@
 //     mail->setAction(TMailAction::Send_Mail);  // refused (smAlreadyBusy) while busy
 //
 // Texts are QStrings; on the wire they are Windows-1252 bytes (characters the
-// code page cannot hold become '?').
+// code page cannot hold become '?'). Every send ends with TO_Address,
+// TO_Name, ListTo, Listcc and ListBcc empty.
+//
+// Safety rules of this sender:
+//   - a server that stops answering ends the send (TimeoutConnect,
+//     TimeoutArp, TimeoutReply; smConnectTimeOut "Connection timed out");
+//   - CR and LF in header values and addresses go out as blanks, so no value
+//     can add a header line or an SMTP command;
+//   - a reply line must begin with a three-digit code; anything else (an
+//     empty line, garbage, a single character) ends the send with
+//     smProtocolError "Unexpected response: " + the line; a reply line longer
+//     than MaxReplyLine without CR LF does the same;
+//   - after the server's answer to QUIT the sender closes the connection
+//     itself instead of waiting for the server to close it.
 //
 // Interface history:
 //   1. first published interface.
