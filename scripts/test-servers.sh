@@ -25,11 +25,21 @@ _sentrova_pg_as_owner() {
   fi
 }
 
+# The newest installed PostgreSQL's programs (Debian keeps them off PATH).
+_sentrova_pg_bindir() {
+  local dir
+  dir=$( (ls -d /usr/lib/postgresql/*/bin 2>/dev/null || true) | sort -V | tail -n 1)
+  if [ -z "$dir" ] && command -v initdb >/dev/null 2>&1; then
+    dir=$(dirname "$(command -v initdb)")
+  fi
+  printf '%s\n' "$dir"
+}
+
 start_postgres() {
   local bindir
-  bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+  bindir=$(_sentrova_pg_bindir)
   if [ -z "$bindir" ] || [ ! -x "$bindir/initdb" ]; then
-    echo "test-servers: PostgreSQL is not installed (package postgresql); database tests against it will skip" >&2
+    echo "test-servers: PostgreSQL is not installed (package postgresql); database tests against it will skip (and fail under CI=true)" >&2
     return 0
   fi
   if [ "$(id -u)" -eq 0 ] && ! id postgres >/dev/null 2>&1; then
@@ -88,7 +98,7 @@ SQL
 
 stop_postgres() {
   if [ -n "${SENTROVA_PG_DIR:-}" ] && [ -d "$SENTROVA_PG_DIR" ]; then
-    local bindir=${SENTROVA_PG_BINDIR:-$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)}
+    local bindir=${SENTROVA_PG_BINDIR:-$(_sentrova_pg_bindir)}
     if [ -f "$SENTROVA_PG_DIR/data/postmaster.pid" ]; then
       _sentrova_pg_as_owner "$bindir/pg_ctl" -D "$SENTROVA_PG_DIR/data" -m immediate -w stop >/dev/null 2>&1 || true
     fi
