@@ -209,6 +209,11 @@ void SendMail::startSend()
         info(smAlreadyBusy);
         return;
     }
+    // Busy from here on, so that a request made from a handler called while
+    // the values are taken (OnFeedData) is refused as well.
+    m_busy = true;
+    m_aborted = false;
+    m_ended = false;
 
     // Take the values for this send.
     auto entry = [](const QString &text) {
@@ -278,9 +283,6 @@ void SendMail::startSend()
     s.quotedPrintable = needsQuotedPrintable(s.body);
     m_send = s;
 
-    m_busy = true;
-    m_aborted = false;
-    m_ended = false;
     m_accepted = false;
     m_cursorList = 0;
     m_cursorIndex = 0;

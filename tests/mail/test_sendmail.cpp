@@ -657,13 +657,17 @@ void TestSendMail::attachmentsAndFedBody()
     prepare(mail, server.port());
     mail.setAttachments({path, dir.filePath(QStringLiteral("missing.bin"))});
     int feeds = 0;
-    mail.OnFeedData = [&](SendMail *, QString &data) {
+    mail.OnFeedData = [&](SendMail *m, QString &data) {
+        if (feeds == 0)
+            m->setAction(TMailAction::Send_Mail); // refused: the send has begun
         if (feeds++ < 2)
             data = QStringLiteral("fed line\n");
     };
     mail.setAction(TMailAction::Send_Mail);
     QVERIFY(finish(rec));
     QVERIFY(rec.errors.isEmpty());
+    QCOMPARE(rec.infoTexts(smAlreadyBusy).size(), 1);
+    QCOMPARE(rec.done, 1);
     QCOMPARE(rec.infoTexts(smBadAttachment), QStringList{dir.filePath(QStringLiteral("missing.bin"))});
     QCOMPARE(rec.infoTexts(smAttachmentName), QStringList{path});
     QCOMPARE(rec.infoTexts(smAttachmentSize), QStringList{"2560"});
