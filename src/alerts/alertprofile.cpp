@@ -8,7 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-namespace {
+namespace
+{
 
 // The parameter fields of a side, by action.
 QString AlertProfile::*parameterField(bool alive, int action)
@@ -44,7 +45,8 @@ QString AlertProfile::parameter(bool alive, int action) const
     return field ? this->*field : QString();
 }
 
-namespace AlertProfiles {
+namespace AlertProfiles
+{
 
 QString actionText(int action)
 {
@@ -174,7 +176,10 @@ int AlertProfileList::addProfile(const QString &name)
     return count() - 1;
 }
 
-void AlertProfileList::append(const AlertProfile &profile) { m_profiles.push_back(profile); }
+void AlertProfileList::append(const AlertProfile &profile)
+{
+    m_profiles.push_back(profile);
+}
 
 bool AlertProfileList::remove(int index)
 {

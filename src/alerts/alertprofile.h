@@ -51,7 +51,8 @@ struct AlertProfile {
     QString parameter(bool alive, int action) const;
 };
 
-namespace AlertProfiles {
+namespace AlertProfiles
+{
 
 // Field offsets of the record in "profile.dat".
 enum Offset : int {

@@ -5,7 +5,8 @@
 #include "mail/inetmail.h"
 #include "settings/programoptions.h"
 
-namespace {
+namespace
+{
 
 // Upper-cases the letters a to z only, so that every other character keeps
 // its place and a position found in the result is a position in the line.
@@ -22,9 +23,8 @@ QString upperAsciiLetters(const QString &text)
 
 } // namespace
 
-AlertDispatcher::AlertDispatcher(MonitorEngine &engine, const AlertProfileList &profiles,
-                                 const ProgramOptions &options, DesktopServices &desktop, SendMail &sender,
-                                 Clock clock)
+AlertDispatcher::AlertDispatcher(MonitorEngine &engine, const AlertProfileList &profiles, const ProgramOptions &options,
+                                 DesktopServices &desktop, SendMail &sender, Clock clock)
     : m_engine(engine), m_profiles(profiles), m_options(options), m_desktop(desktop), m_sender(sender),
       m_clock(std::move(clock))
 {
@@ -32,7 +32,10 @@ AlertDispatcher::AlertDispatcher(MonitorEngine &engine, const AlertProfileList &
     m_sender.OnDone = [this](SendMail *s) { senderDone(s); };
 }
 
-AlertDispatcher::~AlertDispatcher() { m_sender.OnDone = m_previousOnDone; }
+AlertDispatcher::~AlertDispatcher()
+{
+    m_sender.OnDone = m_previousOnDone;
+}
 
 QString AlertDispatcher::fillLine(const QString &line, const Placeholders &v)
 {

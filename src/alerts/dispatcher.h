@@ -43,7 +43,10 @@ public:
 
     // The engine's alert hook.
     void dispatchAlert(int position, const QString &alertText, bool alive) override;
-    void DispatchAlert(int position, const QString &alertText, bool alive) { dispatchAlert(position, alertText, alive); }
+    void DispatchAlert(int position, const QString &alertText, bool alive)
+    {
+        dispatchAlert(position, alertText, alive);
+    }
 
     // Messages waiting for the sender.
     int queuedMails() const { return int(m_queue.size()); }

@@ -9,7 +9,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 const QString OptionGroup = QStringLiteral("Option");
 
@@ -110,7 +111,8 @@ QString OptionsLocation::templatePath() const
     return templateFile.isEmpty() ? Paths::dataFile(QStringLiteral("email.dat")) : templateFile;
 }
 
-namespace OptionText {
+namespace OptionText
+{
 
 int toInt(const QString &text, int fallback)
 {
@@ -126,9 +128,15 @@ bool toBool(const QString &text, bool fallback)
     return ok ? v != 0 : fallback;
 }
 
-QString fromInt(int value) { return QString::number(value); }
+QString fromInt(int value)
+{
+    return QString::number(value);
+}
 
-QString fromBool(bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); }
+QString fromBool(bool value)
+{
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 QStringList splitLines(const QByteArray &bytes)
 {

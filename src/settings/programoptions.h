@@ -27,13 +27,13 @@ struct ProgramOptions {
     static constexpr const char *DefaultMailTo = "admin@example.com";
     static constexpr const char *DefaultMailSubject = "Velmora Sentrova";
 
-    QString SmtpServer;                        // SMTPEdit
-    QString SmtpPort = DefaultSmtpPort;        // PortEdit: any text, as typed
-    QString MailFrom = DefaultMailFrom;        // MailEdit
-    QString MailTo = DefaultMailTo;            // MailToEdit: stored and shown only
-    QString MailSubject = DefaultMailSubject;  // MailSubjectEdit
-    bool AutoStart = false;                    // AutoStartBox
-    bool MinimizeToTray = false;               // MinimizeToTrayCB
+    QString SmtpServer;                                     // SMTPEdit
+    QString SmtpPort = DefaultSmtpPort;                     // PortEdit: any text, as typed
+    QString MailFrom = DefaultMailFrom;                     // MailEdit
+    QString MailTo = DefaultMailTo;                         // MailToEdit: stored and shown only
+    QString MailSubject = DefaultMailSubject;               // MailSubjectEdit
+    bool AutoStart = false;                                 // AutoStartBox
+    bool MinimizeToTray = false;                            // MinimizeToTrayCB
     QStringList MessageTemplate = defaultMessageTemplate(); // MessageMemo
 
     // The built-in template, twelve lines with their runs of blanks.
@@ -101,7 +101,8 @@ bool SaveWindowPlacement(const WindowPlacement &placement, const OptionsLocation
 // Text conversions of the stored values. An integer is its decimal text; on
 // reading, text that does not convert gives the default. A boolean is "1" or
 // "0"; on reading it converts like an integer and anything but 0 is on.
-namespace OptionText {
+namespace OptionText
+{
 int toInt(const QString &text, int fallback);
 bool toBool(const QString &text, bool fallback);
 QString fromInt(int value);

@@ -102,12 +102,12 @@ private:
 };
 
 // Starts the peer or leaves the test: a failure under CI, a skip elsewhere.
-#define START_SMTP_PEER(peer)                                                                                        \
-    do {                                                                                                             \
-        QString why_;                                                                                                \
-        if (!(peer).start(&why_)) {                                                                                  \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                                 \
-                QFAIL(qPrintable(why_));                                                                             \
-            QSKIP(qPrintable(why_));                                                                                 \
-        }                                                                                                            \
+#define START_SMTP_PEER(peer)                                                                                          \
+    do {                                                                                                               \
+        QString why_;                                                                                                  \
+        if (!(peer).start(&why_)) {                                                                                    \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                                   \
+                QFAIL(qPrintable(why_));                                                                               \
+            QSKIP(qPrintable(why_));                                                                                   \
+        }                                                                                                              \
     } while (0)

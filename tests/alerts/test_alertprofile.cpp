@@ -7,7 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString &path)
 {
@@ -89,9 +90,9 @@ void TestAlertProfile::handWrittenRecordDecodes()
         rec[256 + i] = 0;
         rec[277 + i] = 0;
     }
-    rec[256 + 0] = 1;    // Dead: Show Message
-    rec[256 + 3] = 2;    // Dead: Send e-mail (any non-zero byte is true)
-    rec[256 + 20] = 1;   // a reserved flag
+    rec[256 + 0] = 1;      // Dead: Show Message
+    rec[256 + 3] = 2;      // Dead: Send e-mail (any non-zero byte is true)
+    rec[256 + 20] = 1;     // a reserved flag
     rec[277 + 5] = '\xFF'; // Alive: Reboot Computer
     putString(rec, 298, 101, "alive-host");
     putString(rec, 399, 101, "dead-host");
@@ -140,9 +141,8 @@ void TestAlertProfile::storeOperationsLandAtTheirOffsets()
         int offset;
     };
     const Field fields[] = {
-        {true, aaSendNetMessage, "an", 298}, {false, aaSendNetMessage, "dn", 399},
-        {true, aaSendEMail, "am", 500},      {false, aaSendEMail, "dm", 601},
-        {true, aaExecuteProgram, "ap", 702}, {false, aaExecuteProgram, "dp", 958},
+        {true, aaSendNetMessage, "an", 298}, {false, aaSendNetMessage, "dn", 399}, {true, aaSendEMail, "am", 500},
+        {false, aaSendEMail, "dm", 601},     {true, aaExecuteProgram, "ap", 702},  {false, aaExecuteProgram, "dp", 958},
         {true, aaPlaySound, "as", 1214},     {false, aaPlaySound, "ds", 1470},
     };
     for (const Field &f : fields)
@@ -228,7 +228,8 @@ void TestAlertProfile::fileSizes()
     const QByteArray bytes = readAll(path());
     QCOMPARE(bytes.size(), 3456);
     QCOMPARE(bytes.left(4), le32(2));
-    QCOMPARE(bytes.mid(4 + 1726, 5), QByteArray("\x04" "Beta"));
+    QCOMPARE(bytes.mid(4 + 1726, 5), QByteArray("\x04"
+                                                "Beta"));
 }
 
 void TestAlertProfile::roundTripThroughTheFile()
@@ -279,8 +280,8 @@ void TestAlertProfile::findByName()
     QFETCH(int, index);
     AlertProfileList list(path());
     AlertProfile p;
-    for (const QString &n : {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("ALPHA"),
-                             QStringLiteral("\u00E9t\u00E9")}) {
+    for (const QString &n :
+         {QStringLiteral("Alpha"), QStringLiteral("Beta"), QStringLiteral("ALPHA"), QStringLiteral("\u00E9t\u00E9")}) {
         p.Name = n;
         list.append(p); // the file may hold names that differ only in case
     }
@@ -336,8 +337,7 @@ void TestAlertProfile::damagedFiles_data()
     QTest::newRow("count zero") << le32(0) << QStringList() << true;
     QTest::newRow("negative count") << le32(-5) + records << QStringList() << true;
     QTest::newRow("count trusted over extra records") << le32(1) + records << QStringList({"One"}) << true;
-    QTest::newRow("cut in the second record")
-        << le32(2) + records.left(1726 + 700) << QStringList({"One"}) << false;
+    QTest::newRow("cut in the second record") << le32(2) + records.left(1726 + 700) << QStringList({"One"}) << false;
     QTest::newRow("announces three, holds two") << le32(3) + records << QStringList({"One", "Two"}) << false;
     QTest::newRow("absurd count") << le32(0x7FFFFFFF) + records << QStringList({"One", "Two"}) << false;
     QByteArray bad = le32(1) + records.left(1726);

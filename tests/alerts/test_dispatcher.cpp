@@ -15,7 +15,8 @@
 #include <functional>
 #include <memory>
 
-namespace {
+namespace
+{
 
 const QDateTime FixedTime(QDate(2024, 3, 5), QTime(14, 7, 9));
 
@@ -230,18 +231,16 @@ void TestDispatcher::sides_data()
     QTest::addColumn<bool>("isAlive");
     QTest::addColumn<QStringList>("calls");
     const QString t = QStringLiteral("web1 Ping error");
-    QTest::newRow("only Dead message, Dead") << QList<int>{aaShowMessage} << QList<int>{} << false
-                                             << QStringList{"message|Dead|" + t};
+    QTest::newRow("only Dead message, Dead")
+        << QList<int>{aaShowMessage} << QList<int>{} << false << QStringList{"message|Dead|" + t};
     QTest::newRow("only Dead message, Alive") << QList<int>{aaShowMessage} << QList<int>{} << true << QStringList{};
     QTest::newRow("Alive side takes Alive fields")
-        << QList<int>{aaPlaySound, aaSendNetMessage} << QList<int>{aaShowMessage, aaPlaySound, aaSendNetMessage}
-        << true << QStringList{"message|Alive|" + t, "sound|alive.wav", "net|NET SEND alivebox " + t};
-    QTest::newRow("Dead side takes Dead fields")
-        << QList<int>{aaPlaySound, aaExecuteProgram} << QList<int>{aaPlaySound} << false
-        << QStringList{"sound|dead.wav", "open|dead-prog"};
-    QTest::newRow("empty net recipient still sent")
-        << QList<int>{} << QList<int>{aaSendNetMessage, aaRebootComputer} << true
-        << QStringList{"net|NET SEND  " + t, "reboot"};
+        << QList<int>{aaPlaySound, aaSendNetMessage} << QList<int>{aaShowMessage, aaPlaySound, aaSendNetMessage} << true
+        << QStringList{"message|Alive|" + t, "sound|alive.wav", "net|NET SEND alivebox " + t};
+    QTest::newRow("Dead side takes Dead fields") << QList<int>{aaPlaySound, aaExecuteProgram} << QList<int>{aaPlaySound}
+                                                 << false << QStringList{"sound|dead.wav", "open|dead-prog"};
+    QTest::newRow("empty net recipient still sent") << QList<int>{} << QList<int>{aaSendNetMessage, aaRebootComputer}
+                                                    << true << QStringList{"net|NET SEND  " + t, "reboot"};
 }
 
 void TestDispatcher::sides()
@@ -306,23 +305,33 @@ void TestDispatcher::placeholders_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("filled");
     QTest::newRow("template case") << "Host name or IP address : %HostName%"
-                                   << "h1" << "Host name or IP address : h1";
+                                   << "h1"
+                                   << "Host name or IP address : h1";
     QTest::newRow("only the first of two") << "%hostname% then %HOSTNAME%"
-                                           << "h1" << "h1 then %HOSTNAME%";
+                                           << "h1"
+                                           << "h1 then %HOSTNAME%";
     QTest::newRow("caption holds %STATUS%") << "%HOSTNAME% / %STATUS%"
-                                            << "a%STATUS%b" << "aST-TEXTb / %STATUS%";
-    QTest::newRow("inserted text is searched by later placeholders")
-        << "%HOSTNAME%" << "%comment%%TestMethod%" << "COMMENT-TEXTMETHOD-TEXT";
-    QTest::newRow("earlier placeholders are not searched again")
-        << "%STATUS% %HOSTNAME%" << "%STATUS%" << "ST-TEXT %STATUS%";
+                                            << "a%STATUS%b"
+                                            << "aST-TEXTb / %STATUS%";
+    QTest::newRow("inserted text is searched by later placeholders") << "%HOSTNAME%"
+                                                                     << "%comment%%TestMethod%"
+                                                                     << "COMMENT-TEXTMETHOD-TEXT";
+    QTest::newRow("earlier placeholders are not searched again") << "%STATUS% %HOSTNAME%"
+                                                                 << "%STATUS%"
+                                                                 << "ST-TEXT %STATUS%";
     QTest::newRow("all five") << "%HOSTNAME%|%STATUS%|%DATETIME%|%TESTMETHOD%|%COMMENT%"
-                              << "h" << "h|ST-TEXT|DT-TEXT|METHOD-TEXT|COMMENT-TEXT";
-    QTest::newRow("only a to z are folded") << QStringLiteral("%\u017FTATUS% %HOSTNAM\u00C9%")
-                                            << "h" << QStringLiteral("%\u017FTATUS% %HOSTNAM\u00C9%");
-    QTest::newRow("non-ASCII before keeps positions") << QStringLiteral("\u00DF\u00DF%Status%!")
-                                                      << "h" << QStringLiteral("\u00DF\u00DFST-TEXT!");
-    QTest::newRow("no placeholder") << "Best Regards" << "h" << "Best Regards";
-    QTest::newRow("broken placeholder") << "%HOSTNAME %STATUS" << "h" << "%HOSTNAME %STATUS";
+                              << "h"
+                              << "h|ST-TEXT|DT-TEXT|METHOD-TEXT|COMMENT-TEXT";
+    QTest::newRow("only a to z are folded")
+        << QStringLiteral("%\u017FTATUS% %HOSTNAM\u00C9%") << "h" << QStringLiteral("%\u017FTATUS% %HOSTNAM\u00C9%");
+    QTest::newRow("non-ASCII before keeps positions")
+        << QStringLiteral("\u00DF\u00DF%Status%!") << "h" << QStringLiteral("\u00DF\u00DFST-TEXT!");
+    QTest::newRow("no placeholder") << "Best Regards"
+                                    << "h"
+                                    << "Best Regards";
+    QTest::newRow("broken placeholder") << "%HOSTNAME %STATUS"
+                                        << "h"
+                                        << "%HOSTNAME %STATUS";
 }
 
 void TestDispatcher::placeholders()
@@ -505,8 +514,8 @@ void TestDispatcher::objectRemovedWhileTheBoxIsOpen()
         m_profiles->remove(0);
     };
     m_dispatcher->DispatchAlert(0, QStringLiteral("outer-host down"), false);
-    QCOMPARE(m_desktop->calls, QStringList({"message|Dead|outer-host down [mail idle]",
-                                            "message|Dead|inner-host down [mail idle]"}));
+    QCOMPARE(m_desktop->calls,
+             QStringList({"message|Dead|outer-host down [mail idle]", "message|Dead|inner-host down [mail idle]"}));
 
     QTRY_COMPARE_WITH_TIMEOUT(peer.messages().size(), 2, 15000);
     const QList<QByteArray> mails = peer.messages();

@@ -11,7 +11,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString &path)
 {
@@ -72,7 +73,10 @@ void TestProgramOptions::init()
     m_where = OptionsLocation{m_settings.get(), templatePath()};
 }
 
-void TestProgramOptions::cleanup() { m_settings.reset(); }
+void TestProgramOptions::cleanup()
+{
+    m_settings.reset();
+}
 
 void TestProgramOptions::setIni(const QByteArray &text)
 {
@@ -144,8 +148,7 @@ void TestProgramOptions::storedTextConverts()
 {
     QFETCH(QByteArray, stored);
     QFETCH(bool, on);
-    setIni("[Option]\nMinimize%20To%20Tray=" + stored + "\nAuto%20Start=" + stored + "\nWidth=" + stored +
-           "\n");
+    setIni("[Option]\nMinimize%20To%20Tray=" + stored + "\nAuto%20Start=" + stored + "\nWidth=" + stored + "\n");
     ProgramOptions o;
     QVERIFY(LoadProgramOptions(o, m_where));
     QCOMPARE(o.MinimizeToTray, on);
@@ -170,7 +173,7 @@ void TestProgramOptions::saveWritesEveryValueAsText()
     m_settings.reset();
     QSettings raw(iniPath(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("Option"));
-    const QStringList keys = {"SMTP Server", "SMTP Port", "Mail From", "Mail To",
+    const QStringList keys = {"SMTP Server",  "SMTP Port",  "Mail From",       "Mail To",
                               "Mail Subject", "Auto Start", "Minimize To Tray"};
     const QStringList stored = raw.childKeys();
     QCOMPARE(QSet<QString>(stored.begin(), stored.end()), QSet<QString>(keys.begin(), keys.end()));
@@ -228,7 +231,9 @@ void TestProgramOptions::templateLineEnds_data()
     QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
     QTest::newRow("empty lines kept") << QByteArray("\r\n\r\nx\r\n\r\n") << QStringList{"", "", "x", ""};
     QTest::newRow("empty file") << QByteArray() << QStringList();
-    QTest::newRow("Windows-1252") << QByteArray("\x80 Gr\xFC\xDF" "e") << QStringList{QStringLiteral("\u20AC Gr\u00FC\u00DFe")};
+    QTest::newRow("Windows-1252") << QByteArray("\x80 Gr\xFC\xDF"
+                                                "e")
+                                  << QStringList{QStringLiteral("\u20AC Gr\u00FC\u00DFe")};
 }
 
 void TestProgramOptions::templateLineEnds()
@@ -253,7 +258,8 @@ void TestProgramOptions::templateIsWrittenWithCrLfInWindows1252()
 
     o.MessageTemplate = QStringList{QStringLiteral("Gr\u00FC\u00DFe \u20AC"), "", "end"};
     QVERIFY(SaveProgramOptions(o, m_where));
-    QCOMPARE(readAll(templatePath()), QByteArray("Gr\xFC\xDF" "e \x80\r\n\r\nend\r\n"));
+    QCOMPARE(readAll(templatePath()), QByteArray("Gr\xFC\xDF"
+                                                 "e \x80\r\n\r\nend\r\n"));
     ProgramOptions back;
     QVERIFY(LoadProgramOptions(back, m_where));
     QCOMPARE(back.MessageTemplate, o.MessageTemplate);
