@@ -254,8 +254,11 @@ bool AlertProfileList::load(QString *problem)
         return fail(QStringLiteral("Cannot read the alert profiles from %1: %2").arg(path, file.errorString()));
 
     const QByteArray head = file.read(CountSize);
-    if (head.size() < CountSize)
-        return fail(QStringLiteral("The alert profile file %1 is damaged: it holds no profile count.").arg(path));
+    if (head.size() < CountSize) {
+        fail(QStringLiteral("The alert profile file %1 is damaged: it holds no profile count.").arg(path));
+        m_keepDamagedCopy = !head.isEmpty(); // an empty file holds nothing to keep
+        return false;
+    }
     const qint32 n = Bin::getInt32(head.constData(), 0);
     if (n <= 0) {
         // An empty list; anything after such a count is kept aside on save.
@@ -279,6 +282,9 @@ bool AlertProfileList::load(QString *problem)
                         .arg(n)
                         .arg(i));
     }
+    // Bytes past the announced records are not part of the list; the file
+    // that holds them is kept aside on the next save all the same.
+    m_keepDamagedCopy = !file.atEnd();
     return true;
 }
 

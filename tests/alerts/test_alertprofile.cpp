@@ -332,18 +332,20 @@ void TestAlertProfile::damagedFiles_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<bool>("clean");
-    QTest::newRow("empty file") << QByteArray() << QStringList() << false;
-    QTest::newRow("three bytes") << QByteArray("\x01\x00\x00", 3) << QStringList() << false;
-    QTest::newRow("count zero") << le32(0) << QStringList() << true;
-    QTest::newRow("negative count") << le32(-5) + records << QStringList() << true;
-    QTest::newRow("count trusted over extra records") << le32(1) + records << QStringList({"One"}) << true;
-    QTest::newRow("cut in the second record") << le32(2) + records.left(1726 + 700) << QStringList({"One"}) << false;
-    QTest::newRow("announces three, holds two") << le32(3) + records << QStringList({"One", "Two"}) << false;
-    QTest::newRow("absurd count") << le32(0x7FFFFFFF) + records << QStringList({"One", "Two"}) << false;
+    QTest::addColumn<bool>("keptAside"); // the next save keeps a copy of the file
+    QTest::newRow("empty file") << QByteArray() << QStringList() << false << false;
+    QTest::newRow("three bytes") << QByteArray("\x01\x00\x00", 3) << QStringList() << false << true;
+    QTest::newRow("count zero") << le32(0) << QStringList() << true << false;
+    QTest::newRow("negative count") << le32(-5) + records << QStringList() << true << true;
+    QTest::newRow("count trusted over extra records") << le32(1) + records << QStringList({"One"}) << true << true;
+    QTest::newRow("cut in the second record")
+        << le32(2) + records.left(1726 + 700) << QStringList({"One"}) << false << true;
+    QTest::newRow("announces three, holds two") << le32(3) + records << QStringList({"One", "Two"}) << false << true;
+    QTest::newRow("absurd count") << le32(0x7FFFFFFF) + records << QStringList({"One", "Two"}) << false << true;
     QByteArray bad = le32(1) + records.left(1726);
     bad[4] = char(0xFF); // a length byte past the field's 255 characters cannot escape it
     bad[5 + 254] = 'Q';
-    QTest::newRow("garbage length") << bad << QStringList({"One" + QString(251, QChar(0)) + "Q"}) << true;
+    QTest::newRow("garbage length") << bad << QStringList({"One" + QString(251, QChar(0)) + "Q"}) << true << false;
 }
 
 void TestAlertProfile::damagedFiles()
@@ -351,6 +353,7 @@ void TestAlertProfile::damagedFiles()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, names);
     QFETCH(bool, clean);
+    QFETCH(bool, keptAside);
     writeAll(path(), bytes);
     AlertProfileList list(path());
     list.addProfile(QStringLiteral("left over from before"));
@@ -359,6 +362,10 @@ void TestAlertProfile::damagedFiles()
     QCOMPARE(list.names(), names);
     if (!clean)
         QVERIFY2(problem.contains(path()), qPrintable(problem));
+    QVERIFY(list.save());
+    QCOMPARE(QFile::exists(path() + ".bak"), keptAside);
+    if (keptAside)
+        QCOMPARE(readAll(path() + ".bak"), bytes);
 }
 
 void TestAlertProfile::unreadableFileIsReportedAndKeptOnSave()
