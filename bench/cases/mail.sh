@@ -5,13 +5,13 @@
 # sending the same 200 mails (the exact messages ours produced, captured in a
 # first run) to the same server, also one connection per mail.
 # Both figures are measured inside the programs, from the first connection
-# to the end of the last mail. Prints the median of 5 runs of each and ends
+# to the end of the last mail. Prints the median of 7 runs of each and ends
 # with "rate-ratio R": our mails per second over smtplib's.
 set -euo pipefail
 export LC_ALL=C
 
 count=200
-runs=5
+runs=7
 py=/usr/bin/python3
 work="$(mktemp -d /tmp/sentrova-bench-mail.XXXXXX)"
 server_pid=""
