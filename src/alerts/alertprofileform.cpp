@@ -284,10 +284,21 @@ QString TAlertProfileForm::selectedProfileName() const
     return p ? p->Name : QString();
 }
 
+void TAlertProfileForm::syncNames()
+{
+    // The profiles may have been replaced since the lines were filled in.
+    if (ProfileListBox->count() != m_profiles.count()) {
+        reloadNames();
+        return;
+    }
+    for (int i = 0; i < m_profiles.count(); ++i)
+        if (ProfileListBox->item(i)->text() != m_profiles.at(i).Name)
+            ProfileListBox->item(i)->setText(m_profiles.at(i).Name);
+}
+
 void TAlertProfileForm::selectProfile(int index)
 {
-    if (ProfileListBox->count() != m_profiles.count())
-        reloadNames();
+    syncNames();
     if (index < 0 || index >= ProfileListBox->count()) {
         ProfileListBox->clearSelection();
         ProfileListBox->setCurrentRow(-1);
@@ -329,14 +340,7 @@ void TAlertProfileForm::centreOverParent()
 
 void TAlertProfileForm::FormShow()
 {
-    // The profiles may have been replaced since the list was filled.
-    if (ProfileListBox->count() != m_profiles.count()) {
-        reloadNames();
-    } else {
-        for (int i = 0; i < m_profiles.count(); ++i)
-            if (ProfileListBox->item(i)->text() != m_profiles.at(i).Name)
-                ProfileListBox->item(i)->setText(m_profiles.at(i).Name);
-    }
+    syncNames();
     hidePanels();
     ProfileListBoxClick();
 }

@@ -138,6 +138,7 @@ private:
     QListWidget *makeActionList(const QString &name);
     void actionListClick(bool alive);
     void actionCheckChanged(bool alive, QListWidgetItem *item);
+    void syncNames();
     void loadCheckMarks();
     void hidePanels();
     void loadPanelEdit(const Panel &p);

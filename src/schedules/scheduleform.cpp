@@ -339,10 +339,21 @@ QString TScheduleForm::selectedScheduleName() const
     return p ? p->Name : QString();
 }
 
+void TScheduleForm::syncNames()
+{
+    // The list may have been replaced since the lines were filled in.
+    if (ScheduleListBox->count() != m_schedules.count()) {
+        reloadNames();
+        return;
+    }
+    for (int i = 0; i < m_schedules.count(); ++i)
+        if (ScheduleListBox->item(i)->text() != m_schedules.profile(i)->Name)
+            ScheduleListBox->item(i)->setText(m_schedules.profile(i)->Name);
+}
+
 void TScheduleForm::selectSchedule(int index)
 {
-    if (ScheduleListBox->count() != m_schedules.count())
-        reloadNames();
+    syncNames();
     if (index < 0 || index >= ScheduleListBox->count()) {
         ScheduleListBox->clearSelection();
         ScheduleListBox->setCurrentRow(-1);
@@ -383,14 +394,7 @@ void TScheduleForm::centreOverParent()
 
 void TScheduleForm::FormShow()
 {
-    // The list may have been replaced since the names were filled in.
-    if (ScheduleListBox->count() != m_schedules.count()) {
-        reloadNames();
-    } else {
-        for (int i = 0; i < m_schedules.count(); ++i)
-            if (ScheduleListBox->item(i)->text() != m_schedules.profile(i)->Name)
-                ScheduleListBox->item(i)->setText(m_schedules.profile(i)->Name);
-    }
+    syncNames();
     updateButtons();
     ScheduleGrid->update();
 }

@@ -148,6 +148,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void syncNames();
     void updateButtons();
     void centreOverParent();
 
