@@ -168,7 +168,7 @@ ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
     ConnectionStringEdit = new QLineEdit(this);
     ConnectionStringEdit->setObjectName(QStringLiteral("ConnectionStringEdit"));
     ConnectionStringEdit->setToolTip(QStringLiteral("The string the test uses; it may also be typed here"));
-    ConnectionStringEdit->setMinimumWidth(420);
+    ConnectionStringEdit->setMinimumWidth(480);
 
     TestButton = new QPushButton(QStringLiteral("Test Connection"), this);
     TestButton->setObjectName(QStringLiteral("TestButton"));
@@ -385,6 +385,7 @@ void ConnectionStringEditor::setConnectionString(const QString &text)
     typeChanged();
     // The fields' rows follow the type; the box keeps the text as given.
     ConnectionStringEdit->setText(text);
+    ConnectionStringEdit->setCursorPosition(0);
     TestResultLabel->clear();
 }
 

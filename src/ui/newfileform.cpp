@@ -103,7 +103,7 @@ TNewFileForm::TNewFileForm(QWidget *parent) : QDialog(parent)
     HelpMemo->setObjectName(QStringLiteral("HelpMemo"));
     HelpMemo->setReadOnly(true);
     HelpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    HelpMemo->setFixedHeight(HelpMemo->fontMetrics().lineSpacing() * 6 + 12);
+    HelpMemo->setMinimumHeight(HelpMemo->fontMetrics().lineSpacing() * 8 + 12);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -119,11 +119,14 @@ TNewFileForm::TNewFileForm(QWidget *parent) : QDialog(parent)
     buttons->addWidget(OKButton);
     buttons->addWidget(CancelButton);
     auto *main = new QVBoxLayout(this);
-    main->addWidget(PageControl1, 1);
-    main->addWidget(HelpMemo);
+    // The icons need little room; the help box gets the rest, so that the
+    // longest help fits without scrolling.
+    PageControl1->setFixedHeight(PageControl1->tabBar()->sizeHint().height() + 2 * 76 + 16);
+    main->addWidget(PageControl1);
+    main->addWidget(HelpMemo, 1);
     main->addLayout(buttons);
 
-    setFixedSize(470, 390);
+    setFixedSize(470, 420);
 }
 
 QListWidget *TNewFileForm::makeList(const QStringList &captions, qint32 firstKind)

@@ -242,7 +242,9 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     form->addRow(QStringLiteral("Connection to database"), ConnectionEdit);
     form->addRow(QString(), dbButtonRow);
 
-    // All panels share one place, as large as the largest of them.
+    // All panels share one place, as large as the largest of them (the
+    // drive list filled, so that its width counts).
+    refreshDrives();
     auto *panelArea = new QWidget(this);
     auto *panelGrid = new QGridLayout(panelArea);
     panelGrid->setContentsMargins(0, 0, 0, 0);
@@ -347,8 +349,6 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     main->addLayout(buttons);
     // Not resizable: the dialog keeps the size its contents ask for.
     main->setSizeConstraint(QLayout::SetFixedSize);
-
-    refreshDrives();
 }
 
 TObjectParamsForm::~TObjectParamsForm() = default;
@@ -574,6 +574,7 @@ void TObjectParamsForm::loadRecord(const ObserverRecord &rec)
                                                                                                            : -1);
     } else if (const auto *p = rec.params<DatabaseParams>()) {
         ConnectionEdit->setText(p->Target);
+        ConnectionEdit->setCursorPosition(0);
     }
     IntervalMinEdit->setValue(rec.IntervalMin);
     IntervalSecEdit->setValue(rec.IntervalSec);
@@ -665,6 +666,8 @@ void TObjectParamsForm::selectDatabase()
     if (m_closeDatabase)
         m_closeDatabase();
     QString text = ConnectionEdit->text();
-    if (m_connectionEditor->edit(text))
+    if (m_connectionEditor->edit(text)) {
         ConnectionEdit->setText(text);
+        ConnectionEdit->setCursorPosition(0);
+    }
 }

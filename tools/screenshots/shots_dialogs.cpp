@@ -7,6 +7,10 @@
 #include "ui/pickers/selectdateform.h"
 #include "ui/pickers/selectportform.h"
 
+#include "ui/connectionstringeditor.h"
+#include "ui/newfileform.h"
+#include "ui/objectparamsform.h"
+
 #include "core/paths.h"
 #include "core/prompt.h"
 
@@ -16,6 +20,13 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 
 namespace {
@@ -123,6 +134,114 @@ const Shots::Register aboutNoLogo(QStringLiteral("dialogs-about-no-logo"), [](co
     form.setProgramDir(QDir(ctx.dataDir).filePath(QStringLiteral("no-such-folder")));
     form.setShellOpener([](const QUrl &) {});
     Shots::save(ctx, &form, QStringLiteral("dialogs-about-no-logo"));
+});
+
+// The wizard on each tab, with one icon selected and its help shown.
+void wizardShot(const Shots::Context &ctx, int tab, int item, const QString &name)
+{
+    TNewFileForm form;
+    form.show();
+    form.PageControl1->setCurrentIndex(tab);
+    auto *list = qobject_cast<QListWidget *>(form.PageControl1->widget(tab));
+    list->setCurrentRow(item);
+    Shots::save(ctx, &form, name);
+}
+
+const Shots::Register wizardInternet(QStringLiteral("dialogs-newobject-internet"), [](const Shots::Context &ctx) {
+    wizardShot(ctx, 0, 0, QStringLiteral("dialogs-newobject-internet"));
+});
+const Shots::Register wizardDisk(QStringLiteral("dialogs-newobject-diskfiles"), [](const Shots::Context &ctx) {
+    wizardShot(ctx, 1, 1, QStringLiteral("dialogs-newobject-diskfiles"));
+});
+const Shots::Register wizardDatabases(QStringLiteral("dialogs-newobject-databases"), [](const Shots::Context &ctx) {
+    wizardShot(ctx, 2, 0, QStringLiteral("dialogs-newobject-databases"));
+});
+
+// The parameters dialog with each kind's panel, filled as a user would.
+void paramsShot(const Shots::Context &ctx, qint32 kind, const QString &caption,
+                const std::function<void(TObjectParamsForm &)> &fill, const QString &name)
+{
+    TObjectParamsForm form(silentPrompt);
+    form.showPanel(kind);
+    form.setWindowTitle(caption);
+    fill(form);
+    form.CommentEdit->setText(QStringLiteral("Checked by the night shift"));
+    Shots::save(ctx, &form, name);
+}
+
+const Shots::Register params1(QStringLiteral("dialogs-params-1-ping"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okPing, QStringLiteral("Ping Options"), [](TObjectParamsForm &f) {
+        f.PingHostEdit->setText(QStringLiteral("gateway.example.com"));
+    }, QStringLiteral("dialogs-params-1-ping"));
+});
+const Shots::Register params2(QStringLiteral("dialogs-params-2-tcp"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okTcpConnect, QStringLiteral("TCP Connect Options"), [](TObjectParamsForm &f) {
+        f.TcpHostEdit->setText(QStringLiteral("mail.example.com"));
+        f.PortEdit->setValue(25);
+    }, QStringLiteral("dialogs-params-2-tcp"));
+});
+const Shots::Register params3(QStringLiteral("dialogs-params-3-url"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okUrl, QStringLiteral("URL request Options"), [](TObjectParamsForm &f) {
+        f.UrlEdit->setText(QStringLiteral("http://www.example.com/index.html"));
+        f.ProxyServerEdit->setText(QStringLiteral("proxy.example.com"));
+        f.ProxyPortEdit->setValue(3128);
+    }, QStringLiteral("dialogs-params-3-url"));
+});
+const Shots::Register params4(QStringLiteral("dialogs-params-4-disk"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okDiskSpace, QStringLiteral("Drive space Options"), [](TObjectParamsForm &f) {
+        f.DiskEdit->setText(QStringLiteral("/"));
+        f.refreshDrives();
+        f.MinFreeEdit->setText(QStringLiteral("512"));
+    }, QStringLiteral("dialogs-params-4-disk"));
+});
+const Shots::Register params5(QStringLiteral("dialogs-params-5-size"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okFolderSize, QStringLiteral("Folder/File   size Options"), [](TObjectParamsForm &f) {
+        f.SizeTargetEdit->setText(QStringLiteral("/var/log"));
+        f.MaxSizeEdit->setText(QStringLiteral("2048"));
+        f.SubFoldersCheckBox->setChecked(true);
+    }, QStringLiteral("dialogs-params-5-size"));
+});
+const Shots::Register params6(QStringLiteral("dialogs-params-6-present"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okFilePresent, QStringLiteral("Folder/File present Options"), [](TObjectParamsForm &f) {
+        f.PresentTargetEdit->setText(QStringLiteral("/var/run/backup.lock"));
+        f.ExistRadioButton->setChecked(true);
+    }, QStringLiteral("dialogs-params-6-present"));
+});
+const Shots::Register params7(QStringLiteral("dialogs-params-7-compare"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okCompareFiles, QStringLiteral("Compare files Options"), [](TObjectParamsForm &f) {
+        f.FirstFileEdit->setText(QStringLiteral("/srv/www/index.html"));
+        f.SecondFileEdit->setText(QStringLiteral("/srv/backup/index.html"));
+        f.AlertWhenComboBox->setCurrentIndex(0);
+    }, QStringLiteral("dialogs-params-7-compare"));
+});
+const Shots::Register params8(QStringLiteral("dialogs-params-8-database"), [](const Shots::Context &ctx) {
+    paramsShot(ctx, okDatabase, QStringLiteral("Check database Options"), [](TObjectParamsForm &f) {
+        f.ConnectionEdit->setText(
+            QStringLiteral("Provider=PostgreSQL;Data Source=db.example.com;Initial Catalog=shop;User ID=watch"));
+    }, QStringLiteral("dialogs-params-8-database"));
+});
+
+// The connection-string editor for a server and for an ODBC driver.
+void connectionShot(const Shots::Context &ctx, const QString &text, const QString &name)
+{
+    ConnectionStringEditor editor;
+    editor.setConnectionString(text);
+    Shots::save(ctx, &editor, name);
+}
+
+const Shots::Register connectionServer(QStringLiteral("dialogs-connection-postgresql"), [](const Shots::Context &ctx) {
+    connectionShot(ctx,
+                   QStringLiteral("Provider=PostgreSQL;Data Source=db.example.com;Port=5432;Initial Catalog=shop;"
+                                  "User ID=watch;Password=secret;Connect Timeout=5"),
+                   QStringLiteral("dialogs-connection-postgresql"));
+});
+const Shots::Register connectionOdbc(QStringLiteral("dialogs-connection-odbc"), [](const Shots::Context &ctx) {
+    connectionShot(ctx, QStringLiteral("Driver=SQLite3;Database=/srv/data/shop.db"),
+                   QStringLiteral("dialogs-connection-odbc"));
+});
+const Shots::Register connectionSqlite(QStringLiteral("dialogs-connection-sqlite"), [](const Shots::Context &ctx) {
+    connectionShot(ctx, QStringLiteral("Provider=SQLite;Data Source=/srv/data/shop.db"),
+                   QStringLiteral("dialogs-connection-sqlite"));
 });
 
 } // namespace
