@@ -20,7 +20,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
 // The friendly Provider names this editor writes, by type.
 const char *const ProviderNames[] = {"SQLite", "PostgreSQL", "MySQL"};
@@ -87,9 +88,8 @@ QStringList ConnectionStringEditor::odbcDataSources()
 }
 
 ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
-    : QDialog(parent), m_tester([](const QString &text, QString *error) {
-          return DatabaseProbe::openConnection(text, error);
-      })
+    : QDialog(parent),
+      m_tester([](const QString &text, QString *error) { return DatabaseProbe::openConnection(text, error); })
 {
     setObjectName(QStringLiteral("ConnectionStringEditor"));
     setWindowTitle(QStringLiteral("Database Connection"));
@@ -119,10 +119,10 @@ ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
     FileButton->setText(QStringLiteral("..."));
     FileButton->setToolTip(QStringLiteral("Select file"));
     connect(FileButton, &QToolButton::clicked, this, [this] {
-        const QString file = m_chooseFile ? m_chooseFile(FileEdit->text())
-                                          : QFileDialog::getOpenFileName(this, QStringLiteral("Database file"),
-                                                                         FileEdit->text(),
-                                                                         QStringLiteral("All files (*)"));
+        const QString file = m_chooseFile
+                                 ? m_chooseFile(FileEdit->text())
+                                 : QFileDialog::getOpenFileName(this, QStringLiteral("Database file"), FileEdit->text(),
+                                                                QStringLiteral("All files (*)"));
         if (!file.isEmpty())
             FileEdit->setText(file);
     });
@@ -149,9 +149,8 @@ ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
     PasswordEdit->setEchoMode(QLineEdit::Password);
     ShowPasswordCheckBox = new QCheckBox(QStringLiteral("Show"), this);
     ShowPasswordCheckBox->setObjectName(QStringLiteral("ShowPasswordCheckBox"));
-    connect(ShowPasswordCheckBox, &QCheckBox::toggled, this, [this](bool show) {
-        PasswordEdit->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password);
-    });
+    connect(ShowPasswordCheckBox, &QCheckBox::toggled, this,
+            [this](bool show) { PasswordEdit->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
     auto *passwordRow = new QWidget(this);
     auto *passwordLayout = new QHBoxLayout(passwordRow);
     passwordLayout->setContentsMargins(0, 0, 0, 0);
@@ -339,7 +338,8 @@ bool ConnectionStringEditor::readFields(const QString &text)
     else if (type == OdbcDriver)
         consumed += QStringList{QStringLiteral("Driver")} + DataSourceKeys + PortKeys + DatabaseKeys;
     else if (type == OdbcDataSource)
-        consumed += QStringList{QStringLiteral("DSN")} + (contains(pairs, ProviderKeys) ? DataSourceKeys : QStringList());
+        consumed +=
+            QStringList{QStringLiteral("DSN")} + (contains(pairs, ProviderKeys) ? DataSourceKeys : QStringList());
     else
         consumed += DataSourceKeys + PortKeys + DatabaseKeys;
 
@@ -351,10 +351,10 @@ bool ConnectionStringEditor::readFields(const QString &text)
     PortEdit->setText(server ? value(pairs, PortKeys) : QString());
     DatabaseEdit->setText(server ? value(pairs, DatabaseKeys) : QString());
     DriverComboBox->setCurrentText(type == OdbcDriver ? value(pairs, {QStringLiteral("Driver")}) : QString());
-    DataSourceComboBox->setCurrentText(
-        type == OdbcDataSource
-            ? (contains(pairs, {QStringLiteral("DSN")}) ? value(pairs, {QStringLiteral("DSN")}) : value(pairs, DataSourceKeys))
-            : QString());
+    DataSourceComboBox->setCurrentText(type == OdbcDataSource ? (contains(pairs, {QStringLiteral("DSN")})
+                                                                     ? value(pairs, {QStringLiteral("DSN")})
+                                                                     : value(pairs, DataSourceKeys))
+                                                              : QString());
     UserEdit->setText(value(pairs, UserKeys));
     PasswordEdit->setText(value(pairs, PasswordKeys));
     bool timeoutOk = false;
@@ -389,7 +389,10 @@ void ConnectionStringEditor::setConnectionString(const QString &text)
     TestResultLabel->clear();
 }
 
-QString ConnectionStringEditor::connectionString() const { return ConnectionStringEdit->text(); }
+QString ConnectionStringEditor::connectionString() const
+{
+    return ConnectionStringEdit->text();
+}
 
 bool ConnectionStringEditor::edit(QString &text)
 {
@@ -411,5 +414,6 @@ void ConnectionStringEditor::testConnection()
     const bool ok = m_tester(connectionString(), &error);
     TestButton->setEnabled(true);
     TestResultLabel->setText(ok ? QStringLiteral("Test connection succeeded.")
-                                : QStringLiteral("Test connection failed: %1").arg(error.isEmpty() ? QStringLiteral("unknown error") : error));
+                                : QStringLiteral("Test connection failed: %1")
+                                      .arg(error.isEmpty() ? QStringLiteral("unknown error") : error));
 }

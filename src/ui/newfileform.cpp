@@ -14,7 +14,8 @@
 #define SENTROVA_KIND_ICONS 1
 #endif
 
-namespace {
+namespace
+{
 
 constexpr int KindRole = Qt::UserRole + 1;
 
@@ -26,9 +27,9 @@ QIcon kindIcon(qint32 kind, QStyle *style)
         return icon;
 #endif
     static const QStyle::StandardPixmap fallback[9] = {
-        QStyle::SP_FileIcon,       QStyle::SP_ComputerIcon,     QStyle::SP_DriveNetIcon,
-        QStyle::SP_DirLinkIcon,    QStyle::SP_DriveHDIcon,      QStyle::SP_DirIcon,
-        QStyle::SP_FileIcon,       QStyle::SP_FileDialogContentsView, QStyle::SP_DriveCDIcon};
+        QStyle::SP_FileIcon,    QStyle::SP_ComputerIcon, QStyle::SP_DriveNetIcon, QStyle::SP_DirLinkIcon,
+        QStyle::SP_DriveHDIcon, QStyle::SP_DirIcon,      QStyle::SP_FileIcon,     QStyle::SP_FileDialogContentsView,
+        QStyle::SP_DriveCDIcon};
     return style->standardIcon(fallback[kind >= 1 && kind <= 8 ? kind : 0]);
 }
 
@@ -45,29 +46,33 @@ QStringList TNewFileForm::helpText(qint32 kind)
                                "IP address (e.g. 192.168.100.1) or name (e.g. www.example.com). You may choose Packet "
                                "Size, Timeout, TTL.")};
     case 2:
-        return {QStringLiteral("You can check specific TCP/IP service such as HTTP, FTP or any other. You have to enter "
-                               "server address and port to be checked. You can use either string (e.x. "
-                               "mail.example.com) or dotted notation (e.x. 192.168.100.1) in server address.")};
+        return {
+            QStringLiteral("You can check specific TCP/IP service such as HTTP, FTP or any other. You have to enter "
+                           "server address and port to be checked. You can use either string (e.x. "
+                           "mail.example.com) or dotted notation (e.x. 192.168.100.1) in server address.")};
     case 3:
-        return {QStringLiteral("Sentrova can do a URL (Universal Resource Locator) check based on the HTTP (web) or FTP "
-                               "protocols. A URL should be something like: http://www.example.com/index.html")};
+        return {
+            QStringLiteral("Sentrova can do a URL (Universal Resource Locator) check based on the HTTP (web) or FTP "
+                           "protocols. A URL should be something like: http://www.example.com/index.html")};
     case 4:
         return {QStringLiteral("Select drive that is to be checked, and specify minimum free space value.")};
     case 5:
-        return {QStringLiteral("Sentrova can check folder or file size. To add this task enter folder name and specify "
-                               "a maximum size."),
-                QStringLiteral("You can manually type in the complete path to the folder that you wish to test, or "
-                               "click on the \"Browse\" button to the right and you will be presented dialog window for "
-                               "select folder."),
-                QStringLiteral("Also you can select option \"Include sub-folders\" and program will calculate size for "
-                               "folder and all sub-folders in this folder.")};
+        return {
+            QStringLiteral("Sentrova can check folder or file size. To add this task enter folder name and specify "
+                           "a maximum size."),
+            QStringLiteral("You can manually type in the complete path to the folder that you wish to test, or "
+                           "click on the \"Browse\" button to the right and you will be presented dialog window for "
+                           "select folder."),
+            QStringLiteral("Also you can select option \"Include sub-folders\" and program will calculate size for "
+                           "folder and all sub-folders in this folder.")};
     case 6:
-        return {QStringLiteral("Sentrova can check for a file that must exist each time the test is run, or check for a "
-                               "file that must not exist each time the test is run. Select \"File exists\" as test type "
-                               "and enter file or folder name."),
-                QStringLiteral("You can manually type in the complete path and filename that you wish to test, or click "
-                               "on the \"Browse\" button to the right and you will be presented a dialog for select "
-                               "file.")};
+        return {
+            QStringLiteral("Sentrova can check for a file that must exist each time the test is run, or check for a "
+                           "file that must not exist each time the test is run. Select \"File exists\" as test type "
+                           "and enter file or folder name."),
+            QStringLiteral("You can manually type in the complete path and filename that you wish to test, or click "
+                           "on the \"Browse\" button to the right and you will be presented a dialog for select "
+                           "file.")};
     case 7:
         return {QStringLiteral("You can use this test to compare two files.")};
     case 8:
@@ -85,7 +90,8 @@ TNewFileForm::TNewFileForm(QWidget *parent) : QDialog(parent)
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    InternetListView = makeList({QStringLiteral("Ping"), QStringLiteral("TCP Connect"), QStringLiteral("URL request")}, 1);
+    InternetListView =
+        makeList({QStringLiteral("Ping"), QStringLiteral("TCP Connect"), QStringLiteral("URL request")}, 1);
     InternetListView->setObjectName(QStringLiteral("InternetListView"));
     DiskListView = makeList({QStringLiteral("Drive space"), QStringLiteral("Folder/File   size"),
                              QStringLiteral("Folder/File present"), QStringLiteral("Compare files")},
@@ -167,7 +173,10 @@ void TNewFileForm::selectionChanged(QListWidget *list)
     HelpMemo->setPlainText(helpText(selected.first()->data(KindRole).toInt()).join(QLatin1Char('\n')));
 }
 
-QListWidget *TNewFileForm::currentList() const { return qobject_cast<QListWidget *>(PageControl1->currentWidget()); }
+QListWidget *TNewFileForm::currentList() const
+{
+    return qobject_cast<QListWidget *>(PageControl1->currentWidget());
+}
 
 qint32 TNewFileForm::selectedKind() const
 {

@@ -10,7 +10,8 @@
 
 #include <QComboBox>
 
-namespace {
+namespace
+{
 
 QString selectedName(ObjectNamePicker *picker)
 {
@@ -81,8 +82,9 @@ void ObjectCommands::EditItemToolButtonClick(int selectedRow)
     const qint32 kind = object->record.Kind;
     if (!Records::isKnownKind(kind)) {
         // Only a project file can hold such an object; it has no panel.
-        m_prompt.message(QStringLiteral("Error"),
-                         QStringLiteral("The test method of this object is unknown (%1); it cannot be edited.").arg(kind));
+        m_prompt.message(
+            QStringLiteral("Error"),
+            QStringLiteral("The test method of this object is unknown (%1); it cannot be edited.").arg(kind));
         return;
     }
     // The object is found again by its identity after the dialog: tests and

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
@@ -31,14 +32,18 @@
 #include <climits>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 const char *const PanelNames[9] = {nullptr,       "NetPanel1",   "NetPanel2",   "NetPanel3",     "DrivePanel1",
                                    "DrivePanel2", "DrivePanel3", "DrivePanel4", "DatabasePanel1"};
 
 const QString AllFilesFilter = QStringLiteral("All files (*)");
 
-QString cut255(const QString &text) { return Ansi::cut(text, 255); }
+QString cut255(const QString &text)
+{
+    return Ansi::cut(text, 255);
+}
 
 } // namespace
 
@@ -406,9 +411,8 @@ QToolButton *TObjectParamsForm::makeFolderButton(QLineEdit *target)
     button->setToolTip(QStringLiteral("SelectFolder"));
     connect(button, &QToolButton::clicked, this, [this, target] {
         const QString title = QStringLiteral("Select Directory");
-        const QString folder = m_folderBrowser
-                                   ? m_folderBrowser(title, target->text())
-                                   : QFileDialog::getExistingDirectory(this, title, target->text());
+        const QString folder = m_folderBrowser ? m_folderBrowser(title, target->text())
+                                               : QFileDialog::getExistingDirectory(this, title, target->text());
         if (!folder.isEmpty())
             target->setText(QDir::toNativeSeparators(folder));
     });
@@ -454,15 +458,24 @@ qint32 TObjectParamsForm::shownKind() const
 QString TObjectParamsForm::editCaption(qint32 kind)
 {
     switch (kind) {
-    case okPing: return QStringLiteral("Ping Options");
-    case okTcpConnect: return QStringLiteral("TCP Connect Options");
-    case okUrl: return QStringLiteral("URL Options");
-    case okDiskSpace: return QStringLiteral("Disk Space Options");
-    case okFolderSize: return QStringLiteral("File/Folder Size Options");
-    case okFilePresent: return QStringLiteral("File/Folder Present Options");
-    case okCompareFiles: return QStringLiteral("Compare Files Options");
-    case okDatabase: return QStringLiteral("Database Options");
-    default: return QString();
+    case okPing:
+        return QStringLiteral("Ping Options");
+    case okTcpConnect:
+        return QStringLiteral("TCP Connect Options");
+    case okUrl:
+        return QStringLiteral("URL Options");
+    case okDiskSpace:
+        return QStringLiteral("Disk Space Options");
+    case okFolderSize:
+        return QStringLiteral("File/Folder Size Options");
+    case okFilePresent:
+        return QStringLiteral("File/Folder Present Options");
+    case okCompareFiles:
+        return QStringLiteral("Compare Files Options");
+    case okDatabase:
+        return QStringLiteral("Database Options");
+    default:
+        return QString();
     }
 }
 
@@ -474,7 +487,8 @@ void TObjectParamsForm::refreshDrives()
     std::sort(volumes.begin(), volumes.end(),
               [](const QStorageInfo &a, const QStorageInfo &b) { return a.rootPath() < b.rootPath(); });
     for (const QStorageInfo &v : volumes) {
-        if (!v.isValid() || !v.isReady())
+        // A file mounted on its own (a container's /etc/hosts) is no volume.
+        if (!v.isValid() || !v.isReady() || !QFileInfo(v.rootPath()).isDir())
             continue;
         DriveComboBox->addItem(v.rootPath(), v.rootPath());
         DriveComboBox->setItemData(DriveComboBox->count() - 1,
@@ -491,15 +505,24 @@ void TObjectParamsForm::refreshDrives()
 QString TObjectParamsForm::targetText(qint32 kind) const
 {
     switch (kind) {
-    case okPing: return PingHostEdit->text();
-    case okTcpConnect: return TcpHostEdit->text();
-    case okUrl: return UrlEdit->text();
-    case okDiskSpace: return DiskEdit->text();
-    case okFolderSize: return SizeTargetEdit->text();
-    case okFilePresent: return PresentTargetEdit->text();
-    case okCompareFiles: return FirstFileEdit->text();
-    case okDatabase: return ConnectionEdit->text();
-    default: return QString();
+    case okPing:
+        return PingHostEdit->text();
+    case okTcpConnect:
+        return TcpHostEdit->text();
+    case okUrl:
+        return UrlEdit->text();
+    case okDiskSpace:
+        return DiskEdit->text();
+    case okFolderSize:
+        return SizeTargetEdit->text();
+    case okFilePresent:
+        return PresentTargetEdit->text();
+    case okCompareFiles:
+        return FirstFileEdit->text();
+    case okDatabase:
+        return ConnectionEdit->text();
+    default:
+        return QString();
     }
 }
 
@@ -571,7 +594,7 @@ void TObjectParamsForm::loadRecord(const ObserverRecord &rec)
         // and is stored back unchanged.
         m_alertWhenKept = p->AlertWhen;
         AlertWhenComboBox->setCurrentIndex(p->AlertWhen >= 0 && p->AlertWhen < AlertWhenComboBox->count() ? p->AlertWhen
-                                                                                                           : -1);
+                                                                                                          : -1);
     } else if (const auto *p = rec.params<DatabaseParams>()) {
         ConnectionEdit->setText(p->Target);
         ConnectionEdit->setCursorPosition(0);

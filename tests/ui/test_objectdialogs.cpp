@@ -41,7 +41,8 @@
 #include <functional>
 #include <memory>
 
-namespace {
+namespace
+{
 
 // Runs fn once the dialog is the window on top of the modal stack; a dialog
 // fn leaves open is cancelled, so that a failed check never leaves exec()
@@ -365,29 +366,23 @@ void TestObjectDialogs::addEachKind_data()
         type(r.params.PacketSizeEdit, 32);
         type(r.params.TimeoutEdit, 1000);
         type(r.params.TTLEdit, 128);
-    }) << "Ping Options"
-                          << record(okPing, [](ObserverRecord &r) {
-                                 *r.params<PingParams>() = {QStringLiteral("127.0.0.1"), 32, 1000, 128};
-                             })
-                          << "127.0.0.1";
+    }) << "Ping Options" << record(okPing, [](ObserverRecord &r) {
+        *r.params<PingParams>() = {QStringLiteral("127.0.0.1"), 32, 1000, 128};
+    }) << "127.0.0.1";
     QTest::newRow("TCP Connect") << 0 << 1 << Fill([](Rig &r) {
         type(r.params.TcpHostEdit, QStringLiteral("localhost"));
         type(r.params.PortEdit, 8025);
-    }) << "TCP Connect Options"
-                                 << record(okTcpConnect, [](ObserverRecord &r) {
-                                        *r.params<TcpConnectParams>() = {QStringLiteral("localhost"), 8025};
-                                    })
-                                 << "localhost";
+    }) << "TCP Connect Options" << record(okTcpConnect, [](ObserverRecord &r) {
+        *r.params<TcpConnectParams>() = {QStringLiteral("localhost"), 8025};
+    }) << "localhost";
     QTest::newRow("URL request") << 0 << 2 << Fill([](Rig &r) {
         type(r.params.UrlEdit, QStringLiteral("http://127.0.0.1:8080/index.html"));
         type(r.params.ProxyServerEdit, QStringLiteral("127.0.0.1"));
         type(r.params.ProxyPortEdit, 8888);
-    }) << "URL request Options"
-                                 << record(okUrl, [](ObserverRecord &r) {
-                                        *r.params<UrlParams>() = {QStringLiteral("http://127.0.0.1:8080/index.html"),
-                                                                  QStringLiteral("127.0.0.1"), 8888};
-                                    })
-                                 << "http://127.0.0.1:8080/index.html";
+    }) << "URL request Options" << record(okUrl, [](ObserverRecord &r) {
+        *r.params<UrlParams>() = {QStringLiteral("http://127.0.0.1:8080/index.html"), QStringLiteral("127.0.0.1"),
+                                  8888};
+    }) << "http://127.0.0.1:8080/index.html";
     // The volume comes from the drop-down list of mounted volumes: the first
     // in order is the root.
     QTest::newRow("Drive space") << 1 << 0 << Fill([](Rig &r) {
@@ -395,47 +390,35 @@ void TestObjectDialogs::addEachKind_data()
         r.params.DriveComboBox->setFocus();
         QTest::keyClick(r.params.DriveComboBox, Qt::Key_Home);
         type(r.params.MinFreeEdit, QStringLiteral("1.5"));
-    }) << "Drive space Options"
-                                 << record(okDiskSpace, [](ObserverRecord &r) {
-                                        *r.params<DiskSpaceParams>() = {QStringLiteral("/"), 1.5};
-                                    })
-                                 << "/";
+    }) << "Drive space Options" << record(okDiskSpace, [](ObserverRecord &r) {
+        *r.params<DiskSpaceParams>() = {QStringLiteral("/"), 1.5};
+    }) << "/";
     QTest::newRow("Folder/File   size") << 1 << 1 << Fill([](Rig &r) {
         type(r.params.SizeTargetEdit, QStringLiteral("/var/log"));
         type(r.params.MaxSizeEdit, QStringLiteral("2048"));
         click(r.params.SubFoldersCheckBox);
-    }) << "Folder/File   size Options"
-                                        << record(okFolderSize, [](ObserverRecord &r) {
-                                               *r.params<FolderSizeParams>() = {QStringLiteral("/var/log"), 2048, true};
-                                           })
-                                        << "/var/log";
+    }) << "Folder/File   size Options" << record(okFolderSize, [](ObserverRecord &r) {
+        *r.params<FolderSizeParams>() = {QStringLiteral("/var/log"), 2048, true};
+    }) << "/var/log";
     QTest::newRow("Folder/File present") << 1 << 2 << Fill([](Rig &r) {
         type(r.params.PresentTargetEdit, QStringLiteral("/tmp/stop.flag"));
         click(r.params.ExistRadioButton);
-    }) << "Folder/File present Options"
-                                         << record(okFilePresent, [](ObserverRecord &r) {
-                                                *r.params<FilePresentParams>() = {QStringLiteral("/tmp/stop.flag"), true};
-                                            })
-                                         << "/tmp/stop.flag";
+    }) << "Folder/File present Options" << record(okFilePresent, [](ObserverRecord &r) {
+        *r.params<FilePresentParams>() = {QStringLiteral("/tmp/stop.flag"), true};
+    }) << "/tmp/stop.flag";
     QTest::newRow("Compare files") << 1 << 3 << Fill([](Rig &r) {
         type(r.params.FirstFileEdit, QStringLiteral("/etc/hosts"));
         type(r.params.SecondFileEdit, QStringLiteral("/etc/hostname"));
         r.params.AlertWhenComboBox->setFocus();
         QTest::keyClick(r.params.AlertWhenComboBox, Qt::Key_End);
-    }) << "Compare files Options"
-                                   << record(okCompareFiles, [](ObserverRecord &r) {
-                                          *r.params<CompareFilesParams>() = {QStringLiteral("/etc/hosts"),
-                                                                             QStringLiteral("/etc/hostname"), 4};
-                                      })
-                                   << "/etc/hosts";
+    }) << "Compare files Options" << record(okCompareFiles, [](ObserverRecord &r) {
+        *r.params<CompareFilesParams>() = {QStringLiteral("/etc/hosts"), QStringLiteral("/etc/hostname"), 4};
+    }) << "/etc/hosts";
     QTest::newRow("Check database") << 2 << 0 << Fill([](Rig &r) {
         type(r.params.ConnectionEdit, QStringLiteral("Provider=SQLite;Data Source=/tmp/x.db;Password=hush"));
-    }) << "Check database Options"
-                                    << record(okDatabase, [](ObserverRecord &r) {
-                                           r.params<DatabaseParams>()->Target =
-                                               QStringLiteral("Provider=SQLite;Data Source=/tmp/x.db;Password=hush");
-                                       })
-                                    << "Provider=SQLite;Data Source=/tmp/x.db;Password=****";
+    }) << "Check database Options" << record(okDatabase, [](ObserverRecord &r) {
+        r.params<DatabaseParams>()->Target = QStringLiteral("Provider=SQLite;Data Source=/tmp/x.db;Password=hush");
+    }) << "Provider=SQLite;Data Source=/tmp/x.db;Password=****";
 }
 
 void TestObjectDialogs::addEachKind()
@@ -624,22 +607,64 @@ void TestObjectDialogs::editWithoutSelectionSaysSo()
 
 void TestObjectDialogs::editChoosesProfileAndSchedule_data()
 {
-    QTest::addColumn<QString>("profile");       // the object's AlertProfileName
-    QTest::addColumn<QString>("schedule");      // its ScheduleName
-    QTest::addColumn<QString>("inEditor");      // what the user does in both editors: "" nothing, "-" clears, a name selects it
-    QTest::addColumn<QString>("preProfile");    // selection shown when the dialog opened
+    QTest::addColumn<QString>("profile");  // the object's AlertProfileName
+    QTest::addColumn<QString>("schedule"); // its ScheduleName
+    QTest::addColumn<QString>(
+        "inEditor"); // what the user does in both editors: "" nothing, "-" clears, a name selects it
+    QTest::addColumn<QString>("preProfile"); // selection shown when the dialog opened
     QTest::addColumn<QString>("preSchedule");
     QTest::addColumn<QString>("afterProfile");
     QTest::addColumn<QString>("afterSchedule");
 
-    QTest::newRow("kept as is") << "Alpha" << "Weekend" << "" << "Alpha" << "Weekend" << "Alpha" << "Weekend";
-    QTest::newRow("matched ignoring case") << "beta" << "WORKDAYS" << "" << "Beta" << "Workdays" << "Beta" << "Workdays";
-    QTest::newRow("another one chosen") << "Alpha" << "Weekend" << "Beta|Workdays" << "Alpha" << "Weekend" << "Beta"
+    QTest::newRow("kept as is") << "Alpha"
+                                << "Weekend"
+                                << ""
+                                << "Alpha"
+                                << "Weekend"
+                                << "Alpha"
+                                << "Weekend";
+    QTest::newRow("matched ignoring case") << "beta"
+                                           << "WORKDAYS"
+                                           << ""
+                                           << "Beta"
+                                           << "Workdays"
+                                           << "Beta"
+                                           << "Workdays";
+    QTest::newRow("another one chosen") << "Alpha"
+                                        << "Weekend"
+                                        << "Beta|Workdays"
+                                        << "Alpha"
+                                        << "Weekend"
+                                        << "Beta"
                                         << "Workdays";
-    QTest::newRow("deleted in the editor") << "Alpha" << "Weekend" << "-" << "Alpha" << "Weekend" << "Alpha" << "Weekend";
-    QTest::newRow("names that no longer exist") << "Gone" << "Vanished" << "" << "" << "" << "Gone" << "Vanished";
-    QTest::newRow("none yet, one chosen") << "" << "" << "Alpha|Weekend" << "" << "" << "Alpha" << "Weekend";
-    QTest::newRow("none stays none") << "" << "" << "" << "" << "" << "" << "";
+    QTest::newRow("deleted in the editor") << "Alpha"
+                                           << "Weekend"
+                                           << "-"
+                                           << "Alpha"
+                                           << "Weekend"
+                                           << "Alpha"
+                                           << "Weekend";
+    QTest::newRow("names that no longer exist") << "Gone"
+                                                << "Vanished"
+                                                << ""
+                                                << ""
+                                                << ""
+                                                << "Gone"
+                                                << "Vanished";
+    QTest::newRow("none yet, one chosen") << ""
+                                          << ""
+                                          << "Alpha|Weekend"
+                                          << ""
+                                          << ""
+                                          << "Alpha"
+                                          << "Weekend";
+    QTest::newRow("none stays none") << ""
+                                     << ""
+                                     << ""
+                                     << ""
+                                     << ""
+                                     << ""
+                                     << "";
 }
 
 void TestObjectDialogs::editChoosesProfileAndSchedule()
@@ -782,11 +807,16 @@ void TestObjectDialogs::megabyteBoxesAreValidatedFirst_data()
     QTest::addColumn<QString>("bad");
     QTest::addColumn<QString>("good");
     QTest::addColumn<double>("value");
-    QTest::newRow("disk, empty") << int(okDiskSpace) << "" << "100" << 100.0;
-    QTest::newRow("disk, words") << int(okDiskSpace) << "eighty" << " 0.5 " << 0.5;
-    QTest::newRow("disk, unit typed") << int(okDiskSpace) << "80 Mb" << "1e3" << 1000.0;
-    QTest::newRow("size, two points") << int(okFolderSize) << "1.2.3" << "-1" << -1.0;
-    QTest::newRow("size, infinite") << int(okFolderSize) << "inf" << "65536.125" << 65536.125;
+    QTest::newRow("disk, empty") << int(okDiskSpace) << ""
+                                 << "100" << 100.0;
+    QTest::newRow("disk, words") << int(okDiskSpace) << "eighty"
+                                 << " 0.5 " << 0.5;
+    QTest::newRow("disk, unit typed") << int(okDiskSpace) << "80 Mb"
+                                      << "1e3" << 1000.0;
+    QTest::newRow("size, two points") << int(okFolderSize) << "1.2.3"
+                                      << "-1" << -1.0;
+    QTest::newRow("size, infinite") << int(okFolderSize) << "inf"
+                                    << "65536.125" << 65536.125;
 }
 
 void TestObjectDialogs::megabyteBoxesAreValidatedFirst()
@@ -910,7 +940,7 @@ void TestObjectDialogs::fileAndFolderButtons()
     QCOMPARE(rig.prompt.shown.last().kind, QStringLiteral("open"));
     QCOMPARE(rig.prompt.shown.last().title, QStringLiteral("All files (*)"));
     QCOMPARE(rig.prompt.shown.last().text, QStringLiteral("/var")); // starts at the box's path
-    click(f.SizeFileButton); // cancelled
+    click(f.SizeFileButton);                                        // cancelled
     QCOMPARE(f.SizeTargetEdit->text(), QStringLiteral("/var/log/syslog"));
 
     rig.nextFolder = QStringLiteral("/srv/data");
@@ -990,23 +1020,27 @@ void TestObjectDialogs::connectionEditorReadsAndComposes_data()
     QTest::addColumn<QString>("result");
 
     QTest::newRow("provider with password and an unknown key")
-        << "Provider=PostgreSQL;Data Source=127.0.0.1;Port=5433;Initial Catalog=app;User ID=watch;Password=pw;sslmode=disable"
+        << "Provider=PostgreSQL;Data Source=127.0.0.1;Port=5433;Initial Catalog=app;User "
+           "ID=watch;Password=pw;sslmode=disable"
         << int(ConnectionStringEditor::PostgreSQLServer) << "user=monitor"
-        << "Provider=PostgreSQL;Data Source=127.0.0.1;Port=5433;Initial Catalog=app;User ID=monitor;Password=pw;sslmode=disable";
+        << "Provider=PostgreSQL;Data Source=127.0.0.1;Port=5433;Initial Catalog=app;User "
+           "ID=monitor;Password=pw;sslmode=disable";
     QTest::newRow("Qt driver name as provider")
         << "Provider=QSQLITE;Data Source=/tmp/a.db" << int(ConnectionStringEditor::SQLiteFile) << "file=/tmp/b.db"
         << "Provider=SQLite;Data Source=/tmp/b.db";
     QTest::newRow("ODBC driver, value needing braces")
-        << "Driver={PostgreSQL Unicode};Server=127.0.0.1;Database=app;UID=u;PWD=p" << int(ConnectionStringEditor::OdbcDriver)
-        << "password=a;b"
+        << "Driver={PostgreSQL Unicode};Server=127.0.0.1;Database=app;UID=u;PWD=p"
+        << int(ConnectionStringEditor::OdbcDriver) << "password=a;b"
         << "Driver=PostgreSQL Unicode;Server=127.0.0.1;Database=app;UID=u;PWD={a;b}";
     QTest::newRow("data source name") << "DSN=Accounts;UID=u" << int(ConnectionStringEditor::OdbcDataSource)
-                                      << "timeout=5" << "DSN=Accounts;UID=u;Connect Timeout=5";
+                                      << "timeout=5"
+                                      << "DSN=Accounts;UID=u;Connect Timeout=5";
     QTest::newRow("MySQL, emptied fields left out")
         << "Provider=MySQL;Server=db1;Database=shop;User ID=x" << int(ConnectionStringEditor::MySQLServer) << "user="
         << "Provider=MySQL;Data Source=db1;Initial Catalog=shop";
-    QTest::newRow("not a list: fields start empty") << "garbage without pairs" << int(ConnectionStringEditor::SQLiteFile)
-                                                    << "file=/tmp/c.db" << "Provider=SQLite;Data Source=/tmp/c.db";
+    QTest::newRow("not a list: fields start empty")
+        << "garbage without pairs" << int(ConnectionStringEditor::SQLiteFile) << "file=/tmp/c.db"
+        << "Provider=SQLite;Data Source=/tmp/c.db";
 }
 
 void TestObjectDialogs::connectionEditorReadsAndComposes()
@@ -1041,7 +1075,7 @@ void TestObjectDialogs::connectionEditorReadsAndComposes()
     QCOMPARE(text, result);
     // The composed string opens as the database test reads it.
     QVERIFY2(DatabaseConnectionPlan::fromConnectionString(text).valid,
-                 qPrintable(DatabaseConnectionPlan::fromConnectionString(text).error));
+             qPrintable(DatabaseConnectionPlan::fromConnectionString(text).error));
 }
 
 QTEST_MAIN(TestObjectDialogs)

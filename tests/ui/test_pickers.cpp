@@ -28,13 +28,13 @@
 
 #include <functional>
 
-namespace {
+namespace
+{
 
 // Runs interact once the dialog's modal loop is running; a dialog the
 // interaction left open is cancelled, so that a failed check cannot leave
 // exec() waiting for ever.
-template <class Open>
-auto runModal(QDialog *dialog, std::function<void()> interact, Open open)
+template <class Open> auto runModal(QDialog *dialog, std::function<void()> interact, Open open)
 {
     QTimer::singleShot(0, dialog, [dialog, interact] {
         interact();
@@ -122,7 +122,8 @@ void TestPickers::portListHasTheReferenceRows()
              QStringLiteral("465|smtp protocol over TLS/SSL (was ssmtp)"));
     // The ports climb: the list is in its fixed order.
     for (int row = 1; row < list->rowCount(); ++row)
-        QVERIFY2(list->item(row, 0)->text().toInt() > list->item(row - 1, 0)->text().toInt(), qPrintable(QString::number(row)));
+        QVERIFY2(list->item(row, 0)->text().toInt() > list->item(row - 1, 0)->text().toInt(),
+                 qPrintable(QString::number(row)));
 
     // Clicking a column title does not re-sort; rows cannot be edited.
     form.show();
@@ -147,42 +148,55 @@ void TestPickers::portPickerReturnsThePortOfTheSelectedRow()
 
     // OK with nothing selected gives nothing back: the caller's text stays.
     QString port = QStringLiteral("8080");
-    QVERIFY(!runModal(&form, [&] { QTest::mouseClick(form.OKButton, Qt::LeftButton); }, [&] { return form.selectPort(port); }));
+    QVERIFY(!runModal(
+        &form, [&] { QTest::mouseClick(form.OKButton, Qt::LeftButton); }, [&] { return form.selectPort(port); }));
     QCOMPARE(port, QStringLiteral("8080"));
     QCOMPARE(form.result(), int(QDialog::Accepted));
 
     // The smtp row and OK give "25".
-    QVERIFY(runModal(&form, [&] {
-        clickRow(form.PortListView, 14);
-        QTest::mouseClick(form.OKButton, Qt::LeftButton);
-    }, [&] { return form.selectPort(port); }));
+    QVERIFY(runModal(
+        &form,
+        [&] {
+            clickRow(form.PortListView, 14);
+            QTest::mouseClick(form.OKButton, Qt::LeftButton);
+        },
+        [&] { return form.selectPort(port); }));
     QCOMPARE(port, QStringLiteral("25"));
 
     // The second opening still shows smtp selected; Cancel gives nothing.
     QString seen;
     port = QStringLiteral("1");
-    QVERIFY(!runModal(&form, [&] {
-        seen = form.selectedPort();
-        QTest::mouseClick(form.CancelButton, Qt::LeftButton);
-    }, [&] { return form.selectPort(port); }));
+    QVERIFY(!runModal(
+        &form,
+        [&] {
+            seen = form.selectedPort();
+            QTest::mouseClick(form.CancelButton, Qt::LeftButton);
+        },
+        [&] { return form.selectPort(port); }));
     QCOMPARE(seen, QStringLiteral("25"));
     QCOMPARE(port, QStringLiteral("1"));
 
     // Moving with the keyboard and pressing Enter picks the next row (time).
-    QVERIFY(runModal(&form, [&] {
-        QTest::keyClick(form.PortListView, Qt::Key_Down);
-        QTest::keyClick(&form, Qt::Key_Return);
-    }, [&] { return form.selectPort(port); }));
+    QVERIFY(runModal(
+        &form,
+        [&] {
+            QTest::keyClick(form.PortListView, Qt::Key_Down);
+            QTest::keyClick(&form, Qt::Key_Return);
+        },
+        [&] { return form.selectPort(port); }));
     QCOMPARE(port, QStringLiteral("37"));
 
     // A double click on a row picks it at once.
-    QVERIFY(runModal(&form, [&] {
-        form.PortListView->scrollToItem(form.PortListView->item(33, 0));
-        const QRect r = form.PortListView->visualItemRect(form.PortListView->item(33, 0));
-        // A real double click: a click, then the second press as a double click.
-        QTest::mouseClick(form.PortListView->viewport(), Qt::LeftButton, {}, r.center());
-        QTest::mouseDClick(form.PortListView->viewport(), Qt::LeftButton, {}, r.center());
-    }, [&] { return form.selectPort(port); }));
+    QVERIFY(runModal(
+        &form,
+        [&] {
+            form.PortListView->scrollToItem(form.PortListView->item(33, 0));
+            const QRect r = form.PortListView->visualItemRect(form.PortListView->item(33, 0));
+            // A real double click: a click, then the second press as a double click.
+            QTest::mouseClick(form.PortListView->viewport(), Qt::LeftButton, {}, r.center());
+            QTest::mouseDClick(form.PortListView->viewport(), Qt::LeftButton, {}, r.center());
+        },
+        [&] { return form.selectPort(port); }));
     QCOMPARE(port, QStringLiteral("443"));
     QVERIFY(prompt.shown.isEmpty());
 }
@@ -216,7 +230,8 @@ void TestPickers::logoIsReadOnEveryShowing()
 
     // No file the first time: the message names it, then the window works
     // without a picture.
-    QCOMPARE(runModal(form, [&] { QTest::mouseClick(ok, Qt::LeftButton); }, [&] { return form->exec(); }),
+    QCOMPARE(runModal(
+                 form, [&] { QTest::mouseClick(ok, Qt::LeftButton); }, [&] { return form->exec(); }),
              int(QDialog::Accepted));
     QCOMPARE(prompt.shown.size(), 1);
     QCOMPARE(prompt.shown.at(0).title, QStringLiteral("Error"));
@@ -227,20 +242,23 @@ void TestPickers::logoIsReadOnEveryShowing()
 
     // A good file: shown, no message.
     writeLogo(dir.path(), Qt::red);
-    runModal(form, [] {}, [&] { return form->exec(); });
+    runModal(
+        form, [] {}, [&] { return form->exec(); });
     QCOMPARE(prompt.shown.size(), 1);
     QCOMPARE(logo->pixmap().toImage().pixelColor(0, 0), QColor(Qt::red));
 
     // Replaced by a new picture: the next showing reads it again.
     writeLogo(dir.path(), Qt::green);
-    runModal(form, [] {}, [&] { return form->exec(); });
+    runModal(
+        form, [] {}, [&] { return form->exec(); });
     QCOMPARE(logo->pixmap().toImage().pixelColor(0, 0), QColor(Qt::green));
 
     // Gone or broken: a message before the window shows, the old picture stays.
     QFile::remove(Logo::path(dir.path()));
     if (!secondFile.isEmpty())
         writeFile(Logo::path(dir.path()), secondFile);
-    QCOMPARE(runModal(form, [&] { QTest::mouseClick(ok, Qt::LeftButton); }, [&] { return form->exec(); }),
+    QCOMPARE(runModal(
+                 form, [&] { QTest::mouseClick(ok, Qt::LeftButton); }, [&] { return form->exec(); }),
              int(QDialog::Accepted));
     QCOMPARE(prompt.shown.size(), 2);
     QVERIFY(prompt.shown.at(1).text.contains(QStringLiteral("vlogo.dat")));
@@ -262,29 +280,36 @@ void TestPickers::datePickerGivesTheDateOnlyOnOk()
     // The caller's start date is shown; the arrow keys move it; OK returns it.
     QDate date(2024, 2, 28);
     QDate shown;
-    QVERIFY(runModal(&form, [&] {
-        shown = form.MonthCalendar1->selectedDate();
-        QWidget *view = form.MonthCalendar1->findChild<QAbstractItemView *>();
-        QVERIFY(view);
-        view->setFocus();
-        QTest::keyClick(view, Qt::Key_Right);
-        QTest::keyClick(view, Qt::Key_Right);
-        QTest::mouseClick(form.OKButton, Qt::LeftButton);
-    }, [&] { return form.selectDate(date); }));
+    QVERIFY(runModal(
+        &form,
+        [&] {
+            shown = form.MonthCalendar1->selectedDate();
+            QWidget *view = form.MonthCalendar1->findChild<QAbstractItemView *>();
+            QVERIFY(view);
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_Right);
+            QTest::keyClick(view, Qt::Key_Right);
+            QTest::mouseClick(form.OKButton, Qt::LeftButton);
+        },
+        [&] { return form.selectDate(date); }));
     QCOMPARE(shown, QDate(2024, 2, 28));
     QCOMPARE(date, QDate(2024, 3, 1)); // across the leap day
 
     // Cancel leaves the caller's date alone, whatever the calendar shows.
     date = QDate(2023, 12, 31);
-    QVERIFY(!runModal(&form, [&] {
-        form.MonthCalendar1->setSelectedDate(QDate(2020, 1, 1));
-        QTest::mouseClick(form.CancelButton, Qt::LeftButton);
-    }, [&] { return form.selectDate(date); }));
+    QVERIFY(!runModal(
+        &form,
+        [&] {
+            form.MonthCalendar1->setSelectedDate(QDate(2020, 1, 1));
+            QTest::mouseClick(form.CancelButton, Qt::LeftButton);
+        },
+        [&] { return form.selectDate(date); }));
     QCOMPARE(date, QDate(2023, 12, 31));
     QVERIFY(prompt.shown.isEmpty());
 }
 
-namespace {
+namespace
+{
 
 // A help folder with a contents page that links to the options page, to a
 // web page and to a mail address.
@@ -300,13 +325,17 @@ struct HelpFixture {
                   "<p><a href=\"http://www.velmora-labs.example/faq.htm\">FAQ on the web</a></p>"
                   "<p><a href=\"mailto:support@velmora-labs.example\">Write to us</a></p>"
                   "</body></html>");
-        writeFile(help + QStringLiteral("/l1.htm"),
-                  "<html><body><h1>Program options</h1><p><a href=\"index.htm\">Back to contents</a></p></body></html>");
+        writeFile(
+            help + QStringLiteral("/l1.htm"),
+            "<html><body><h1>Program options</h1><p><a href=\"index.htm\">Back to contents</a></p></body></html>");
     }
     QString page(const char *name) const { return dir.filePath(QStringLiteral("Help/quimbel/")) + QLatin1String(name); }
 };
 
-QString pageOf(const THelpForm &form) { return form.currentUrl().toLocalFile(); }
+QString pageOf(const THelpForm &form)
+{
+    return form.currentUrl().toLocalFile();
+}
 
 // Clicks the link whose text is linkText, as a user would.
 void clickLink(THelpForm &form, const QString &linkText)
@@ -451,13 +480,18 @@ void TestPickers::aboutBoxNamesAMissingLogo()
 
     // Without vlogo.dat the box still opens and names the file in the
     // picture's place; its buttons work; OK closes it.
-    QCOMPARE(runModal(&form, [&] {
-        QTest::mouseClick(form.HomePageButton, Qt::LeftButton);
-        QTest::mouseClick(form.EMailButton, Qt::LeftButton);
-        QVERIFY(form.isVisible());
-        QTest::mouseClick(form.OKButton, Qt::LeftButton);
-    }, [&] { return form.exec(); }), int(QDialog::Accepted));
-    QVERIFY2(form.logoProblem().contains(QDir::toNativeSeparators(Logo::path(dir.path()))), qPrintable(form.logoProblem()));
+    QCOMPARE(runModal(
+                 &form,
+                 [&] {
+                     QTest::mouseClick(form.HomePageButton, Qt::LeftButton);
+                     QTest::mouseClick(form.EMailButton, Qt::LeftButton);
+                     QVERIFY(form.isVisible());
+                     QTest::mouseClick(form.OKButton, Qt::LeftButton);
+                 },
+                 [&] { return form.exec(); }),
+             int(QDialog::Accepted));
+    QVERIFY2(form.logoProblem().contains(QDir::toNativeSeparators(Logo::path(dir.path()))),
+             qPrintable(form.logoProblem()));
     QVERIFY(form.LogoImage->text().contains(QStringLiteral("vlogo.dat")));
     QCOMPARE(opened, (QList<QUrl>{QUrl(QString::fromLatin1(TAboutForm::HomePageUrl)),
                                   QUrl(QString::fromLatin1(TAboutForm::ContactUrl))}));
@@ -465,7 +499,8 @@ void TestPickers::aboutBoxNamesAMissingLogo()
 
     // With the file: the picture shows and the problem is gone; Enter is OK.
     writeLogo(dir.path(), Qt::darkCyan);
-    QCOMPARE(runModal(&form, [&] { QTest::keyClick(&form, Qt::Key_Return); }, [&] { return form.exec(); }),
+    QCOMPARE(runModal(
+                 &form, [&] { QTest::keyClick(&form, Qt::Key_Return); }, [&] { return form.exec(); }),
              int(QDialog::Accepted));
     QVERIFY(form.logoProblem().isEmpty());
     QCOMPARE(form.LogoImage->pixmap().toImage().pixelColor(0, 0), QColor(Qt::darkCyan));

@@ -14,22 +14,23 @@
 #include "core/paths.h"
 #include "core/prompt.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QListWidget>
+#include <QPainter>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 
-namespace {
+namespace
+{
 
 // Answers nothing and shows nothing: the shots must never wait for a click.
 class SilentPrompt : public UserPrompt
@@ -170,55 +171,77 @@ void paramsShot(const Shots::Context &ctx, qint32 kind, const QString &caption,
 }
 
 const Shots::Register params1(QStringLiteral("dialogs-params-1-ping"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okPing, QStringLiteral("Ping Options"), [](TObjectParamsForm &f) {
-        f.PingHostEdit->setText(QStringLiteral("gateway.example.com"));
-    }, QStringLiteral("dialogs-params-1-ping"));
+    paramsShot(
+        ctx, okPing, QStringLiteral("Ping Options"),
+        [](TObjectParamsForm &f) { f.PingHostEdit->setText(QStringLiteral("gateway.example.com")); },
+        QStringLiteral("dialogs-params-1-ping"));
 });
 const Shots::Register params2(QStringLiteral("dialogs-params-2-tcp"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okTcpConnect, QStringLiteral("TCP Connect Options"), [](TObjectParamsForm &f) {
-        f.TcpHostEdit->setText(QStringLiteral("mail.example.com"));
-        f.PortEdit->setValue(25);
-    }, QStringLiteral("dialogs-params-2-tcp"));
+    paramsShot(
+        ctx, okTcpConnect, QStringLiteral("TCP Connect Options"),
+        [](TObjectParamsForm &f) {
+            f.TcpHostEdit->setText(QStringLiteral("mail.example.com"));
+            f.PortEdit->setValue(25);
+        },
+        QStringLiteral("dialogs-params-2-tcp"));
 });
 const Shots::Register params3(QStringLiteral("dialogs-params-3-url"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okUrl, QStringLiteral("URL request Options"), [](TObjectParamsForm &f) {
-        f.UrlEdit->setText(QStringLiteral("http://www.example.com/index.html"));
-        f.ProxyServerEdit->setText(QStringLiteral("proxy.example.com"));
-        f.ProxyPortEdit->setValue(3128);
-    }, QStringLiteral("dialogs-params-3-url"));
+    paramsShot(
+        ctx, okUrl, QStringLiteral("URL request Options"),
+        [](TObjectParamsForm &f) {
+            f.UrlEdit->setText(QStringLiteral("http://www.example.com/index.html"));
+            f.ProxyServerEdit->setText(QStringLiteral("proxy.example.com"));
+            f.ProxyPortEdit->setValue(3128);
+        },
+        QStringLiteral("dialogs-params-3-url"));
 });
 const Shots::Register params4(QStringLiteral("dialogs-params-4-disk"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okDiskSpace, QStringLiteral("Drive space Options"), [](TObjectParamsForm &f) {
-        f.DiskEdit->setText(QStringLiteral("/"));
-        f.refreshDrives();
-        f.MinFreeEdit->setText(QStringLiteral("512"));
-    }, QStringLiteral("dialogs-params-4-disk"));
+    paramsShot(
+        ctx, okDiskSpace, QStringLiteral("Drive space Options"),
+        [](TObjectParamsForm &f) {
+            f.DiskEdit->setText(QStringLiteral("/"));
+            f.refreshDrives();
+            f.MinFreeEdit->setText(QStringLiteral("512"));
+        },
+        QStringLiteral("dialogs-params-4-disk"));
 });
 const Shots::Register params5(QStringLiteral("dialogs-params-5-size"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okFolderSize, QStringLiteral("Folder/File   size Options"), [](TObjectParamsForm &f) {
-        f.SizeTargetEdit->setText(QStringLiteral("/var/log"));
-        f.MaxSizeEdit->setText(QStringLiteral("2048"));
-        f.SubFoldersCheckBox->setChecked(true);
-    }, QStringLiteral("dialogs-params-5-size"));
+    paramsShot(
+        ctx, okFolderSize, QStringLiteral("Folder/File   size Options"),
+        [](TObjectParamsForm &f) {
+            f.SizeTargetEdit->setText(QStringLiteral("/var/log"));
+            f.MaxSizeEdit->setText(QStringLiteral("2048"));
+            f.SubFoldersCheckBox->setChecked(true);
+        },
+        QStringLiteral("dialogs-params-5-size"));
 });
 const Shots::Register params6(QStringLiteral("dialogs-params-6-present"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okFilePresent, QStringLiteral("Folder/File present Options"), [](TObjectParamsForm &f) {
-        f.PresentTargetEdit->setText(QStringLiteral("/var/run/backup.lock"));
-        f.ExistRadioButton->setChecked(true);
-    }, QStringLiteral("dialogs-params-6-present"));
+    paramsShot(
+        ctx, okFilePresent, QStringLiteral("Folder/File present Options"),
+        [](TObjectParamsForm &f) {
+            f.PresentTargetEdit->setText(QStringLiteral("/var/run/backup.lock"));
+            f.ExistRadioButton->setChecked(true);
+        },
+        QStringLiteral("dialogs-params-6-present"));
 });
 const Shots::Register params7(QStringLiteral("dialogs-params-7-compare"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okCompareFiles, QStringLiteral("Compare files Options"), [](TObjectParamsForm &f) {
-        f.FirstFileEdit->setText(QStringLiteral("/srv/www/index.html"));
-        f.SecondFileEdit->setText(QStringLiteral("/srv/backup/index.html"));
-        f.AlertWhenComboBox->setCurrentIndex(0);
-    }, QStringLiteral("dialogs-params-7-compare"));
+    paramsShot(
+        ctx, okCompareFiles, QStringLiteral("Compare files Options"),
+        [](TObjectParamsForm &f) {
+            f.FirstFileEdit->setText(QStringLiteral("/srv/www/index.html"));
+            f.SecondFileEdit->setText(QStringLiteral("/srv/backup/index.html"));
+            f.AlertWhenComboBox->setCurrentIndex(0);
+        },
+        QStringLiteral("dialogs-params-7-compare"));
 });
 const Shots::Register params8(QStringLiteral("dialogs-params-8-database"), [](const Shots::Context &ctx) {
-    paramsShot(ctx, okDatabase, QStringLiteral("Check database Options"), [](TObjectParamsForm &f) {
-        f.ConnectionEdit->setText(
-            QStringLiteral("Provider=PostgreSQL;Data Source=db.example.com;Initial Catalog=shop;User ID=watch"));
-    }, QStringLiteral("dialogs-params-8-database"));
+    paramsShot(
+        ctx, okDatabase, QStringLiteral("Check database Options"),
+        [](TObjectParamsForm &f) {
+            f.ConnectionEdit->setText(
+                QStringLiteral("Provider=PostgreSQL;Data Source=db.example.com;Initial Catalog=shop;User ID=watch"));
+        },
+        QStringLiteral("dialogs-params-8-database"));
 });
 
 // The connection-string editor for a server and for an ODBC driver.

@@ -55,17 +55,17 @@ TAboutForm::TAboutForm(QWidget *parent) : QDialog(parent), m_programDir(Paths::p
     InfoMemo->setObjectName(QStringLiteral("InfoMemo"));
     InfoMemo->setReadOnly(true);
     InfoMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    InfoMemo->setPlainText(QStringLiteral(
-        "Velmora Sentrova watches the hosts, services, web pages, disks, files and databases "
-        "of your network and tells you when one of them stops working and when it comes back.\n"
-        "\n"
-        "Eight tests are available: Ping, TCP Connect, URL Request, Disk Space, File/Folder Size, "
-        "File/Folder Present, Compare Files and Database Connect. Each observer object is tested on "
-        "its own interval, on the days its schedule allows; a change of its state is written to the "
-        "event log and runs its alert profile: a message, a sound, a program, an e-mail, a network "
-        "message or a reboot.\n"
-        "\n"
-        "Questions, wishes and bug reports are welcome at the address behind the E-Mail button."));
+    InfoMemo->setPlainText(
+        QStringLiteral("Velmora Sentrova watches the hosts, services, web pages, disks, files and databases "
+                       "of your network and tells you when one of them stops working and when it comes back.\n"
+                       "\n"
+                       "Eight tests are available: Ping, TCP Connect, URL Request, Disk Space, File/Folder Size, "
+                       "File/Folder Present, Compare Files and Database Connect. Each observer object is tested on "
+                       "its own interval, on the days its schedule allows; a change of its state is written to the "
+                       "event log and runs its alert profile: a message, a sound, a program, an e-mail, a network "
+                       "message or a reboot.\n"
+                       "\n"
+                       "Questions, wishes and bug reports are welcome at the address behind the E-Mail button."));
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));

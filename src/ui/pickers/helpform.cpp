@@ -19,7 +19,8 @@
 #include <QTextDocument>
 #include <QToolBar>
 
-namespace {
+namespace
+{
 
 #ifndef SENTROVA_HAVE_ICONS
 // A printer drawn in a few strokes, for a desktop without an icon theme.
@@ -34,11 +35,11 @@ QIcon printerIcon()
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(60, 60, 60), 1.5));
     p.setBrush(Qt::white);
-    p.drawRect(QRectF(9.5, 3.5, 13, 10));      // paper going in
+    p.drawRect(QRectF(9.5, 3.5, 13, 10)); // paper going in
     p.setBrush(QColor(150, 150, 160));
     p.drawRoundedRect(QRectF(3.5, 12.5, 25, 11), 2, 2); // body
     p.setBrush(Qt::white);
-    p.drawRect(QRectF(8.5, 19.5, 15, 9));      // paper coming out
+    p.drawRect(QRectF(8.5, 19.5, 15, 9)); // paper coming out
     p.setPen(QPen(QColor(120, 120, 120), 1));
     p.drawLine(QPointF(11, 23), QPointF(21, 23));
     p.drawLine(QPointF(11, 26), QPointF(19, 26));

@@ -9,9 +9,13 @@
 #include <QMessageBox>
 #include <QPixmap>
 
-namespace Logo {
+namespace Logo
+{
 
-QString path(const QString &programDir) { return QDir(programDir).filePath(QLatin1String(FileName)); }
+QString path(const QString &programDir)
+{
+    return QDir(programDir).filePath(QLatin1String(FileName));
+}
 
 QString loadPicture(QLabel *label, const QString &programDir)
 {

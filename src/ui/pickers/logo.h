@@ -9,7 +9,8 @@ class UserPrompt;
 // The logo picture "vlogo.dat" (a BMP file despite its name) that the pickers
 // show down their left side and the about box beside its title. It is read
 // from the program's folder each time such a window is shown.
-namespace Logo {
+namespace Logo
+{
 
 inline constexpr char FileName[] = "vlogo.dat";
 // Width of the picture strip of the port and date pickers.

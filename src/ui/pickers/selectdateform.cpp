@@ -68,9 +68,15 @@ TSelectDateForm::TSelectDateForm(QWidget *parent) : QDialog(parent), m_programDi
     setFixedSize(sizeHint().expandedTo(QSize(440, 320)));
 }
 
-void TSelectDateForm::setDate(const QDate &date) { MonthCalendar1->setSelectedDate(date); }
+void TSelectDateForm::setDate(const QDate &date)
+{
+    MonthCalendar1->setSelectedDate(date);
+}
 
-QDate TSelectDateForm::date() const { return MonthCalendar1->selectedDate(); }
+QDate TSelectDateForm::date() const
+{
+    return MonthCalendar1->selectedDate();
+}
 
 bool TSelectDateForm::selectDate(QDate &date)
 {

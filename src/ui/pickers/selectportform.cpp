@@ -70,7 +70,8 @@ TSelectPortForm::TSelectPortForm(QWidget *parent) : QDialog(parent), m_programDi
     PortListView = new QTableWidget(this);
     PortListView->setObjectName(QStringLiteral("PortListView"));
     PortListView->setColumnCount(3);
-    PortListView->setHorizontalHeaderLabels({QStringLiteral("Port"), QStringLiteral("Name"), QStringLiteral("Description")});
+    PortListView->setHorizontalHeaderLabels(
+        {QStringLiteral("Port"), QStringLiteral("Name"), QStringLiteral("Description")});
     PortListView->verticalHeader()->hide();
     PortListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     PortListView->verticalHeader()->setDefaultSectionSize(PortListView->fontMetrics().height() + 6);
