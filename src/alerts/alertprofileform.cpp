@@ -20,13 +20,20 @@
 const QString TAlertProfileForm::ProgramFilter = QStringLiteral("Executable Files (EXE) (*.exe);;All files (*)");
 const QString TAlertProfileForm::SoundFilter = QStringLiteral("Sound Files (WAV) (*.wav);;All files (*)");
 
-namespace {
+namespace
+{
 
 // Position of a parameter panel in the panel array: actions 1 to 4, Dead
 // side first.
-int panelIndex(bool alive, int action) { return (alive ? 4 : 0) + action - 1; }
+int panelIndex(bool alive, int action)
+{
+    return (alive ? 4 : 0) + action - 1;
+}
 
-bool hasPanel(int action) { return action >= aaPlaySound && action <= aaSendNetMessage; }
+bool hasPanel(int action)
+{
+    return action >= aaPlaySound && action <= aaSendNetMessage;
+}
 
 } // namespace
 
@@ -68,9 +75,9 @@ TAlertProfileForm::TAlertProfileForm(AlertProfileList &profiles, UserPrompt *pro
 
     const QString dead = QStringLiteral("Dead"), alive = QStringLiteral("Alive");
     const QString mailTo = QStringLiteral("Mail Message To"), netTo = QStringLiteral("NET Message To");
-    SoundPanel = makePanel(slot(false, aaPlaySound), false, aaPlaySound, QStringLiteral("Dead Sound Params:"), dead,
-                           QStringLiteral("DeadSoundEdit"), &DeadSoundButton, QStringLiteral("DeadSoundButton"),
-                           SoundFilter);
+    SoundPanel =
+        makePanel(slot(false, aaPlaySound), false, aaPlaySound, QStringLiteral("Dead Sound Params:"), dead,
+                  QStringLiteral("DeadSoundEdit"), &DeadSoundButton, QStringLiteral("DeadSoundButton"), SoundFilter);
     SoundPanel->setObjectName(QStringLiteral("SoundPanel"));
     ExecutePanel = makePanel(slot(false, aaExecuteProgram), false, aaExecuteProgram,
                              QStringLiteral("Dead Execute Program Params:"), dead, QStringLiteral("DeadExecEdit"),
@@ -82,14 +89,14 @@ TAlertProfileForm::TAlertProfileForm(AlertProfileList &profiles, UserPrompt *pro
     NetPanel = makePanel(slot(false, aaSendNetMessage), false, aaSendNetMessage, QStringLiteral("Dead NET Params:"),
                          netTo, QStringLiteral("NetMessageEdit"), nullptr, QString(), QString());
     NetPanel->setObjectName(QStringLiteral("NetPanel"));
-    AliveSoundPanel = makePanel(slot(true, aaPlaySound), true, aaPlaySound, QStringLiteral("Alive Sound Params:"),
-                                alive, QStringLiteral("AliveSoundEdit"), &AliveSoundButton,
-                                QStringLiteral("AliveSoundButton"), SoundFilter);
+    AliveSoundPanel =
+        makePanel(slot(true, aaPlaySound), true, aaPlaySound, QStringLiteral("Alive Sound Params:"), alive,
+                  QStringLiteral("AliveSoundEdit"), &AliveSoundButton, QStringLiteral("AliveSoundButton"), SoundFilter);
     AliveSoundPanel->setObjectName(QStringLiteral("AliveSoundPanel"));
-    AliveExecutePanel = makePanel(slot(true, aaExecuteProgram), true, aaExecuteProgram,
-                                  QStringLiteral("Alive Execute Program Params:"), alive,
-                                  QStringLiteral("AliveExecEdit"), &DeadSoundProgramButton,
-                                  QStringLiteral("DeadSoundProgramButton"), ProgramFilter);
+    AliveExecutePanel =
+        makePanel(slot(true, aaExecuteProgram), true, aaExecuteProgram, QStringLiteral("Alive Execute Program Params:"),
+                  alive, QStringLiteral("AliveExecEdit"), &DeadSoundProgramButton,
+                  QStringLiteral("DeadSoundProgramButton"), ProgramFilter);
     AliveExecutePanel->setObjectName(QStringLiteral("AliveExecutePanel"));
     AliveEMailPanel = makePanel(slot(true, aaSendEMail), true, aaSendEMail, QStringLiteral("Alive E-Mail Params:"),
                                 mailTo, QStringLiteral("AliveEMailEdit"), nullptr, QString(), QString());
@@ -256,7 +263,10 @@ bool TAlertProfileForm::LoadProfiles(QString *problem)
     return ok;
 }
 
-bool TAlertProfileForm::SaveProfiles(QString *error) { return m_profiles.save(error); }
+bool TAlertProfileForm::SaveProfiles(QString *error)
+{
+    return m_profiles.save(error);
+}
 
 void TAlertProfileForm::reloadNames()
 {
@@ -314,7 +324,10 @@ void TAlertProfileForm::selectProfileByName(const QString &name)
     selectProfile(name.isEmpty() ? -1 : m_profiles.find(name));
 }
 
-int TAlertProfileForm::showEditor() { return exec(); }
+int TAlertProfileForm::showEditor()
+{
+    return exec();
+}
 
 void TAlertProfileForm::showEvent(QShowEvent *event)
 {
@@ -398,9 +411,15 @@ void TAlertProfileForm::actionCheckChanged(bool alive, QListWidgetItem *item)
         m_profiles.setAction(sel, alive, action, item->checkState() == Qt::Checked);
 }
 
-void TAlertProfileForm::DeadListBoxClick() { actionListClick(false); }
+void TAlertProfileForm::DeadListBoxClick()
+{
+    actionListClick(false);
+}
 
-void TAlertProfileForm::AliveListBoxClick() { actionListClick(true); }
+void TAlertProfileForm::AliveListBoxClick()
+{
+    actionListClick(true);
+}
 
 void TAlertProfileForm::actionListClick(bool alive)
 {

@@ -21,7 +21,8 @@ const QColor TScheduleGrid::SelectedColor = QColor(0, 0, 255);
 const QColor TScheduleGrid::SetColor = QColor(0, 128, 0);
 const QColor TScheduleGrid::UnsetColor = QColor(255, 0, 0);
 
-namespace {
+namespace
+{
 
 constexpr int FirstDayRow = ScheduleProfile::FirstDayRow, LastDayRow = ScheduleProfile::LastDayRow;
 constexpr int FirstDayCol = ScheduleProfile::FirstDayColumn, LastDayCol = ScheduleProfile::LastDayColumn;
@@ -38,7 +39,10 @@ int columnAtX(int x)
     return qMin((x - DayColsLeft) / ColStep + 1, TScheduleGrid::ColCount - 1);
 }
 
-int rowAtY(int y) { return qBound(0, (y - TScheduleGrid::LineWidth) / RowStep, TScheduleGrid::RowCount - 1); }
+int rowAtY(int y)
+{
+    return qBound(0, (y - TScheduleGrid::LineWidth) / RowStep, TScheduleGrid::RowCount - 1);
+}
 
 } // namespace
 
@@ -74,8 +78,7 @@ void TScheduleGrid::setProfile(std::function<const ScheduleProfile *()> profile)
 
 QString TScheduleGrid::title(int row, int column)
 {
-    static const char *const weekdays[] = {"Monday", "Tuesday", "Wednsday", "Thursday",
-                                           "Friday", "Saturday", "Sunday"};
+    static const char *const weekdays[] = {"Monday", "Tuesday", "Wednsday", "Thursday", "Friday", "Saturday", "Sunday"};
     if (row == 0 && column == 0)
         return QStringLiteral("Days\\Hours");
     if (row == 0 && column >= FirstDayCol && column <= LastDayCol)
@@ -154,8 +157,7 @@ void TScheduleGrid::paintEvent(QPaintEvent *)
             p.fillRect(cell, fill);
             if (fixed) {
                 p.setPen(text);
-                p.drawText(cell.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                           title(r, c));
+                p.drawText(cell.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title(r, c));
             }
         }
     }
@@ -196,10 +198,18 @@ void TScheduleGrid::keyPressEvent(QKeyEvent *event)
     GridCell to = m_current;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
-    case Qt::Key_Left: --to.column; break;
-    case Qt::Key_Right: ++to.column; break;
-    case Qt::Key_Up: --to.row; break;
-    case Qt::Key_Down: ++to.row; break;
+    case Qt::Key_Left:
+        --to.column;
+        break;
+    case Qt::Key_Right:
+        ++to.column;
+        break;
+    case Qt::Key_Up:
+        --to.row;
+        break;
+    case Qt::Key_Down:
+        ++to.row;
+        break;
     case Qt::Key_Home:
         to.column = FirstDayCol;
         if (ctrl)
@@ -210,9 +220,14 @@ void TScheduleGrid::keyPressEvent(QKeyEvent *event)
         if (ctrl)
             to.row = LastDayRow;
         break;
-    case Qt::Key_PageUp: to.row = FirstDayRow; break;
-    case Qt::Key_PageDown: to.row = LastDayRow; break;
-    default: return QWidget::keyPressEvent(event);
+    case Qt::Key_PageUp:
+        to.row = FirstDayRow;
+        break;
+    case Qt::Key_PageDown:
+        to.row = LastDayRow;
+        break;
+    default:
+        return QWidget::keyPressEvent(event);
     }
     to = clampToDays(to);
     if (event->modifiers() & Qt::ShiftModifier)
@@ -311,7 +326,10 @@ bool TScheduleForm::LoadSchedules(const QString &path)
     return ok;
 }
 
-bool TScheduleForm::SaveSchedules(const QString &path) { return m_schedules.SaveSchedules(path); }
+bool TScheduleForm::SaveSchedules(const QString &path)
+{
+    return m_schedules.SaveSchedules(path);
+}
 
 void TScheduleForm::reloadNames()
 {
@@ -368,7 +386,10 @@ void TScheduleForm::selectScheduleByName(const QString &name)
     selectSchedule(name.isEmpty() ? -1 : m_schedules.indexOf(name));
 }
 
-int TScheduleForm::showEditor() { return exec(); }
+int TScheduleForm::showEditor()
+{
+    return exec();
+}
 
 void TScheduleForm::showEvent(QShowEvent *event)
 {

@@ -18,7 +18,8 @@
 
 #include <functional>
 
-namespace {
+namespace
+{
 
 // Runs interact once the editor's modal loop is running; a window the
 // interaction left open is cancelled, so that a failed check cannot leave
@@ -33,7 +34,10 @@ int runModal(TAlertProfileForm &form, const std::function<void()> &interact)
     return form.showEditor();
 }
 
-QRect itemRect(QListWidget *list, int row) { return list->visualItemRect(list->item(row)); }
+QRect itemRect(QListWidget *list, int row)
+{
+    return list->visualItemRect(list->item(row));
+}
 
 // A click on a line's text: selects the line, leaves its check mark alone.
 void clickText(QListWidget *list, int row)
@@ -55,7 +59,10 @@ void clickCheck(QListWidget *list, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
 }
 
-bool checked(QListWidget *list, int row) { return list->item(row)->checkState() == Qt::Checked; }
+bool checked(QListWidget *list, int row)
+{
+    return list->item(row)->checkState() == Qt::Checked;
+}
 
 // The one parameter panel on screen, or nullptr.
 QWidget *shownPanel(const TAlertProfileForm &form)
@@ -260,16 +267,24 @@ void TestAlertProfileForm::panelForClickedAction_data()
     QTest::addColumn<QString>("value");
 
     QTest::newRow("Dead Show Message") << false << int(aaShowMessage) << QString() << QString();
-    QTest::newRow("Dead Play Sound") << false << int(aaPlaySound) << "SoundPanel" << "/snd/dead.wav";
-    QTest::newRow("Dead Execute") << false << int(aaExecuteProgram) << "ExecutePanel" << "/bin/dead-prog";
-    QTest::newRow("Dead e-mail") << false << int(aaSendEMail) << "EMailPanel" << "dead@example.org";
-    QTest::newRow("Dead net") << false << int(aaSendNetMessage) << "NetPanel" << "DEADHOST";
+    QTest::newRow("Dead Play Sound") << false << int(aaPlaySound) << "SoundPanel"
+                                     << "/snd/dead.wav";
+    QTest::newRow("Dead Execute") << false << int(aaExecuteProgram) << "ExecutePanel"
+                                  << "/bin/dead-prog";
+    QTest::newRow("Dead e-mail") << false << int(aaSendEMail) << "EMailPanel"
+                                 << "dead@example.org";
+    QTest::newRow("Dead net") << false << int(aaSendNetMessage) << "NetPanel"
+                              << "DEADHOST";
     QTest::newRow("Dead Reboot") << false << int(aaRebootComputer) << QString() << QString();
     QTest::newRow("Alive Show Message") << true << int(aaShowMessage) << QString() << QString();
-    QTest::newRow("Alive Play Sound") << true << int(aaPlaySound) << "AliveSoundPanel" << "/snd/alive.wav";
-    QTest::newRow("Alive Execute") << true << int(aaExecuteProgram) << "AliveExecutePanel" << "/bin/alive-prog";
-    QTest::newRow("Alive e-mail") << true << int(aaSendEMail) << "AliveEMailPanel" << "alive@example.org";
-    QTest::newRow("Alive net") << true << int(aaSendNetMessage) << "AliveNetPanel" << "ALIVEHOST";
+    QTest::newRow("Alive Play Sound") << true << int(aaPlaySound) << "AliveSoundPanel"
+                                      << "/snd/alive.wav";
+    QTest::newRow("Alive Execute") << true << int(aaExecuteProgram) << "AliveExecutePanel"
+                                   << "/bin/alive-prog";
+    QTest::newRow("Alive e-mail") << true << int(aaSendEMail) << "AliveEMailPanel"
+                                  << "alive@example.org";
+    QTest::newRow("Alive net") << true << int(aaSendNetMessage) << "AliveNetPanel"
+                               << "ALIVEHOST";
     QTest::newRow("Alive Reboot") << true << int(aaRebootComputer) << QString() << QString();
 }
 

@@ -16,7 +16,8 @@
 
 #include <functional>
 
-namespace {
+namespace
+{
 
 int runModal(TScheduleForm &form, const std::function<void()> &interact)
 {
@@ -34,11 +35,17 @@ void clickLine(QListWidget *list, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
 }
 
-QPoint centre(int row, int column) { return TScheduleGrid::cellRect(row, column).center(); }
+QPoint centre(int row, int column)
+{
+    return TScheduleGrid::cellRect(row, column).center();
+}
 
 // A pixel of a cell that no text covers: titles are drawn from the top-left
 // corner, so the bottom-right corner shows the fill.
-QPoint fillPoint(int row, int column) { return TScheduleGrid::cellRect(row, column).bottomRight(); }
+QPoint fillPoint(int row, int column)
+{
+    return TScheduleGrid::cellRect(row, column).bottomRight();
+}
 
 // Press on one cell, drag to the other, release.
 void dragCells(QWidget *grid, GridCell from, GridCell to)
@@ -313,9 +320,9 @@ void TestScheduleForm::paintedColours()
         for (const Probe &p : painted) {
             const QPoint at = p.row == 0 || p.column == 0 ? fillPoint(p.row, p.column) : centre(p.row, p.column);
             QVERIFY2(img.pixelColor(at) == p.colour, qPrintable(QStringLiteral("cell %1,%2 is %3, expected %4")
-                                                                     .arg(p.row)
-                                                                     .arg(p.column)
-                                                                     .arg(img.pixelColor(at).name(), p.colour.name())));
+                                                                    .arg(p.row)
+                                                                    .arg(p.column)
+                                                                    .arg(img.pixelColor(at).name(), p.colour.name())));
         }
 
         // The cell buttons repaint at once.

@@ -8,7 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
-namespace {
+namespace
+{
 
 // Answers nothing and shows nothing: the shots must never wait for a click.
 class QuietPrompt : public UserPrompt
@@ -32,7 +33,8 @@ void sampleProfiles(AlertProfileList &list)
     list.setAction(0, false, aaSendEMail, true);
     list.setAction(0, true, aaShowMessage, true);
     list.setAction(0, true, aaSendEMail, true);
-    list.setParameter(0, false, aaPlaySound, QStringLiteral("/usr/share/sounds/freedesktop/stereo/alarm-clock-elapsed.oga"));
+    list.setParameter(0, false, aaPlaySound,
+                      QStringLiteral("/usr/share/sounds/freedesktop/stereo/alarm-clock-elapsed.oga"));
     list.setParameter(0, false, aaSendEMail, QStringLiteral("admin@example.org"));
     list.setParameter(0, true, aaSendEMail, QStringLiteral("admin@example.org"));
 }
