@@ -15,7 +15,7 @@ PACKAGES=(
   # test peers: web server, proxy, SMTP server, database, network tools
   nginx-light tinyproxy python3 python3-aiosmtpd
   postgresql postgresql-contrib
-  iproute2 iputils-ping curl sqlite3 smbclient
+  iproute2 iputils-ping curl sqlite3 smbclient poppler-utils
   openssl
 )
 

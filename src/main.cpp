@@ -1,21 +1,134 @@
-// Start-up of the program. Until the main window exists this shows the main
-// list of an empty project.
-#include "core/engine.h"
+// Start-up of Velmora Sentrova: the application title, the windows created
+// once each in their order, the project named on the command line, the
+// signals that end the program, and the message loop.
+#include "ui/desktop.h"
+#include "ui/mainform.h"
+#include "ui/qtprompt.h"
 
 #include <QApplication>
-#include <QHeaderView>
-#include <QTableView>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    // Only async-signal-safe work here: wake the event loop through the pipe.
+    const char c = 1;
+    const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+    (void)n;
+}
+
+// SIGTERM (logoff, shutdown), SIGINT and SIGHUP end the program as a normal
+// exit without any question.
+bool installQuitSignals(QObject *context, const std::function<void()> &quit)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [quit] {
+        char buf[16];
+        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    return true;
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+// For the start-up benchmark only (SENTROVA_EXIT_WHEN_TESTED=1): once every
+// row of the project shows its first outcome, print the time since start and
+// the resident memory, then end as a normal exit.
+void exitWhenTested(TMainForm &main, const QElapsedTimer &clock)
+{
+    auto *poll = new QTimer(&main);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, &main, [&main, &clock, poll] {
+        MonitorEngine &engine = main.engine();
+        for (int i = 0; i < engine.count(); ++i) {
+            const ObserverObject *o = engine.object(i);
+            if (o->lastTest.isEmpty() && o->status != QLatin1String("Error"))
+                return;
+        }
+        poll->stop();
+        std::printf("tested %d rows in %.3f s, rss %ld kB\n", engine.count(), clock.elapsed() / 1000.0, residentKb());
+        std::fflush(stdout);
+        main.quitWithoutQuestions();
+    });
+    poll->start();
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    QElapsedTimer clock;
+    clock.start();
     QApplication app(argc, argv);
+    // 1. The application title.
     QApplication::setApplicationName(QStringLiteral("Velmora Sentrova"));
-    MonitorEngine engine;
-    QTableView view;
-    view.setWindowTitle(QStringLiteral("Velmora Sentrova"));
-    view.setModel(engine.model());
-    view.horizontalHeader()->setStretchLastSection(true);
-    view.resize(640, 400);
-    view.show();
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmora Sentrova"));
+    QApplication::setDesktopFileName(QStringLiteral("sentrova"));
+    // The program ends when its main window closes, not when its last
+    // visible window does (the main window may be hidden in the tray).
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QtPrompt prompt;
+    SystemDesktop desktop;
+
+    // 2. The windows, once each. The main window is shown as soon as it
+    // exists; its first showing loads the event log, the placement and the
+    // options, and starts the observer when "Auto Start" is set.
+    TMainForm main(&prompt, &desktop);
+    prompt.setParentWidget(&main);
+    desktop.setParentWidget(&main);
+    QObject::connect(&main, &TMainForm::closed, &app, [] { QCoreApplication::exit(0); });
+    main.show();
+    main.createWindows();
+
+    installQuitSignals(&main, [&main] { main.quitWithoutQuestions(); });
+
+    // A project named on the command line opens once the loop runs, as Open
+    // does; a missing file or one that is not a project gets Open's message
+    // and the program goes on.
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    const bool benchmark = qEnvironmentVariable("SENTROVA_EXIT_WHEN_TESTED") == QLatin1String("1");
+    if (!args.isEmpty() || benchmark) {
+        const QString path = args.value(0);
+        QTimer::singleShot(0, &main, [&main, &clock, path, benchmark] {
+            if (!path.isEmpty())
+                main.openProjectFile(path);
+            if (benchmark)
+                exitWhenTested(main, clock);
+        });
+    }
+
+    // 3. The message loop, until the main window closes.
     return app.exec();
 }

@@ -1,0 +1,1000 @@
+#include "mainform.h"
+
+#include "alerts/desktopservices.h"
+#include "alerts/dispatcher.h"
+#include "core/paths.h"
+#include "core/prompt.h"
+#include "customizetoolbardialog.h"
+#include "mail/inetmail.h"
+#include "probeset.h"
+#include "sentrovaicons.h"
+#include "ui/pickers/aboutform.h"
+#include "ui/pickers/helpform.h"
+#include "ui/pickers/selectdateform.h"
+#include "ui/pickers/selectportform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyledItemDelegate>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QWindowStateChangeEvent>
+
+#include <cstdio>
+
+// The desktop calls of the alert actions. Once the program has begun to end,
+// an alert that was interrupted (its message box closed by the shut-down)
+// starts nothing more: no sound, no program, no network message, no reboot.
+class AlertDesktopGuard : public DesktopServices
+{
+public:
+    explicit AlertDesktopGuard(DesktopServices *real) : m_real(real) {}
+    bool stopped = false;
+
+    void showMessage(const QString &caption, const QString &text) override
+    {
+        if (!stopped)
+            m_real->showMessage(caption, text);
+    }
+    void playSound(const QString &file) override
+    {
+        if (!stopped)
+            m_real->playSound(file);
+    }
+    void shellOpen(const QString &item) override
+    {
+        if (!stopped)
+            m_real->shellOpen(item);
+    }
+    void netSend(const QString &commandLine) override
+    {
+        if (!stopped)
+            m_real->netSend(commandLine);
+    }
+    void reboot() override
+    {
+        if (!stopped)
+            m_real->reboot();
+    }
+
+private:
+    DesktopServices *m_real;
+};
+
+// The maker's addresses, the same as the about box's.
+const QString TMainForm::HomePageUrl = QString::fromLatin1(TAboutForm::HomePageUrl);
+const QString TMainForm::ContactUrl = QString::fromLatin1(TAboutForm::ContactUrl);
+
+namespace
+{
+
+// Draws a row of the main list: the status image before the row caption
+// (ItemsListViewCustomDrawItem) and the underline of the row under the mouse.
+class ObserverRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    int hotRow = -1;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == ObserverRowModel::HostColumn) {
+            option->features |= QStyleOptionViewItem::HasDecoration;
+            option->icon = SentrovaIcons::statusIcon(index.data(ObserverRowModel::StatusImageRole).toInt());
+            option->decorationSize = QSize(16, 16);
+        }
+        if (index.row() == hotRow)
+            option->font.setUnderline(true);
+        option->state &= ~QStyle::State_HasFocus; // the whole row is selected, not a cell
+    }
+};
+
+// Follows the mouse over the list: underlines the row under it and shows a
+// hand pointer there.
+class HotTrackFilter : public QObject
+{
+public:
+    HotTrackFilter(QTableView *view, ObserverRowDelegate *delegate) : QObject(view), m_view(view), m_delegate(delegate)
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        int row = m_delegate->hotRow;
+        if (e->type() == QEvent::MouseMove)
+            row = m_view->indexAt(static_cast<QMouseEvent *>(e)->position().toPoint()).row();
+        else if (e->type() == QEvent::Leave)
+            row = -1;
+        else
+            return false;
+        if (row != m_delegate->hotRow) {
+            const int old = m_delegate->hotRow;
+            m_delegate->hotRow = row;
+            updateRow(old);
+            updateRow(row);
+            if (row >= 0)
+                m_view->viewport()->setCursor(Qt::PointingHandCursor);
+            else
+                m_view->viewport()->unsetCursor();
+        }
+        return false;
+    }
+
+private:
+    void updateRow(int row)
+    {
+        if (row < 0 || !m_view->model() || row >= m_view->model()->rowCount())
+            return;
+        const QRect first = m_view->visualRect(m_view->model()->index(row, 0));
+        m_view->viewport()->update(QRect(0, first.top(), m_view->viewport()->width(), first.height()));
+    }
+
+    QTableView *m_view;
+    ObserverRowDelegate *m_delegate;
+};
+
+// The main list's view; it tells how wide a column's visible cells are.
+class ItemsTable : public QTableView
+{
+public:
+    using QTableView::QTableView;
+    int contentWidth(int column) const { return sizeHintForColumn(column); }
+};
+
+// The printed columns: x positions in 300-dpi device units and headings.
+struct PrintColumn {
+    int x;
+    const char *heading;
+};
+constexpr PrintColumn kPrintColumns[] = {
+    {100, "Host"}, {600, "Status"}, {1100, "Last Test"}, {1600, "Interval"}, {1800, "Test Metod"},
+};
+constexpr int kPrintTop = 100;
+
+} // namespace
+
+TMainForm::TMainForm(UserPrompt *prompt, DesktopServices *desktop, QWidget *parent)
+    : QMainWindow(parent), m_prompt(prompt), m_desktop(desktop)
+{
+    setWindowTitle(QStringLiteral("Velmora Sentrova"));
+    setWindowIcon(SentrovaIcons::appIcon());
+    resize(617, 347);
+
+    m_engine.setEventSink(&m_eventLog);
+    m_gate = std::make_unique<ScheduleTestGate>(m_schedules, m_engine);
+    m_engine.setScheduleGate(m_gate.get());
+    m_project = std::make_unique<ProjectController>(m_engine, *m_prompt);
+    m_probes = std::make_unique<ProbeSet>(m_engine);
+    m_sendMail = std::make_unique<SendMail>();
+    m_alertDesktop = std::make_unique<AlertDesktopGuard>(m_desktop);
+    m_dispatcher = std::make_unique<AlertDispatcher>(m_engine, m_profiles, m_options, *m_alertDesktop, *m_sendMail);
+    m_engine.setAlertSink(m_dispatcher.get());
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createListView();
+    createStatusBar();
+    createTrayIcon();
+    m_trayAvailable = QSystemTrayIcon::isSystemTrayAvailable();
+
+    connect(m_project.get(), &ProjectController::modifiedChanged, SaveToolButton, &QAction::setEnabled);
+    SaveToolButton->setEnabled(m_project->isModified());
+    // The observer's state can also change without the action (a test or
+    // another window starting it): the button follows.
+    connect(&m_engine, &MonitorEngine::startedChanged, StartButton, &QAction::setChecked);
+    // The first Ping object of a run on a system that allows no ICMP socket
+    // tells the user once how to allow ping.
+    connect(m_engine.model(), &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int last) {
+                if (m_probes->pingAvailable() || m_pingNoticeShown)
+                    return;
+                for (int i = first; i <= last; ++i) {
+                    const ObserverObject *o = m_engine.object(i);
+                    if (o && o->record.Kind == okPing) {
+                        m_pingNoticeShown = true;
+                        showNotice(QStringLiteral("Ping"), ProbeSet::pingHelp());
+                        return;
+                    }
+                }
+            });
+}
+
+TMainForm::~TMainForm()
+{
+    // The view must let go of the engine's model before the engine goes.
+    ItemsListView->setModel(nullptr);
+    m_engine.setAlertSink(nullptr);
+    m_engine.setScheduleGate(nullptr);
+    m_engine.setEventSink(nullptr);
+    m_dispatcher.reset();
+}
+
+QAction *TMainForm::makeAction(const QString &caption, const QString &hint, const QString &icon,
+                               const QKeySequence &shortcut, void (TMainForm::*handler)())
+{
+    auto *a = new QAction(SentrovaIcons::icon(icon), caption, this);
+    a->setStatusTip(hint);
+    a->setToolTip(hint.isEmpty() ? QString(caption).remove(QLatin1Char('&')) : hint);
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    a->setShortcutContext(Qt::WindowShortcut);
+    connect(a, &QAction::triggered, this, handler);
+    m_allActions << a;
+    addAction(a); // shortcuts work while the window has the focus, also with the toolbar hidden
+    return a;
+}
+
+void TMainForm::createActions()
+{
+    const QKeySequence none;
+    // File
+    NewProjectAction =
+        makeAction(QStringLiteral("&New project"), QStringLiteral("Create new project file"), QStringLiteral("new"),
+                   QKeySequence(Qt::CTRL | Qt::Key_N), &TMainForm::Newproject1Click);
+    OpenProjectAction =
+        makeAction(QStringLiteral("&Open existing"), QStringLiteral("Opens an existing project file"),
+                   QStringLiteral("open"), QKeySequence(Qt::CTRL | Qt::Key_O), &TMainForm::OpenToolButtonClick);
+    SaveToolButton =
+        makeAction(QStringLiteral("&Save project"), QStringLiteral("Save current project file"), QStringLiteral("save"),
+                   QKeySequence(Qt::CTRL | Qt::Key_S), &TMainForm::SaveToolButtonClick);
+    SaveProjectAsAction = makeAction(QStringLiteral("S&ave as..."), QStringLiteral("Save project with new name"),
+                                     QStringLiteral("saveas"), none, &TMainForm::SaveAs1Click);
+    AppendAction = makeAction(QStringLiteral("A&ppend"), QStringLiteral("Append from existing project file"),
+                              QStringLiteral("append"), none, &TMainForm::Append1Click);
+    PrinterSetupAction = makeAction(QStringLiteral("P&rinter setup"), QStringLiteral("Printer setup"),
+                                    QStringLiteral("printersetup"), none, &TMainForm::Printersetup1Click);
+    PrintAction = makeAction(QStringLiteral("Pr&int"), QStringLiteral("Print current project"), QStringLiteral("print"),
+                             QKeySequence(Qt::CTRL | Qt::Key_P), &TMainForm::Print1Click);
+    ExitAction = makeAction(QStringLiteral("&Exit"), QStringLiteral("Exit from Velmora Sentrova"),
+                            QStringLiteral("exit"), QKeySequence(Qt::ALT | Qt::Key_F4), &TMainForm::CloseButtonClick);
+    // Project
+    AddObjectAction =
+        makeAction(QStringLiteral("&Add observer object"), QStringLiteral("Add Observer object to Sentrova list"),
+                   QStringLiteral("add"), QKeySequence(Qt::CTRL | Qt::Key_A), &TMainForm::Add1Click);
+    EditObjectAction = makeAction(QStringLiteral("&Edit selected object"),
+                                  QStringLiteral("Edit properties of selected observer object"), QStringLiteral("edit"),
+                                  QKeySequence(Qt::CTRL | Qt::Key_E), &TMainForm::EditItemToolButtonClick);
+    DeleteObjectAction =
+        makeAction(QStringLiteral("&Delete selected"), QStringLiteral("Delete selected observer object"),
+                   QStringLiteral("delete"), QKeySequence(Qt::CTRL | Qt::Key_D), &TMainForm::DelItemToolButtonClick);
+    StartButton = makeAction(QStringLiteral("&Start observer"), QStringLiteral("Start observer"),
+                             QStringLiteral("start"), QKeySequence(Qt::CTRL | Qt::Key_R), &TMainForm::Start1Click);
+    StartButton->setCheckable(true);
+    RefreshSelectedAction =
+        makeAction(QStringLiteral("&Refresh Selected"), QStringLiteral("Refresh Selected"), QStringLiteral("refresh"),
+                   QKeySequence(Qt::CTRL | Qt::Key_U), &TMainForm::RefreshToolButtonClick);
+    RefreshAllAction = makeAction(QStringLiteral("Re&fresh all"), QStringLiteral("Refresh all objects"),
+                                  QStringLiteral("refreshall"), none, &TMainForm::RefreshAll1Click);
+    // View
+    VewSheduleAction = makeAction(QStringLiteral("&Vew Shedule"), QStringLiteral("Vew Shedule"),
+                                  QStringLiteral("schedule"), none, &TMainForm::Schedule1Click);
+    AlertProfileAction = makeAction(QStringLiteral("&Alert Profile"), QStringLiteral("View Alert Profile"),
+                                    QStringLiteral("alertprofile"), none, &TMainForm::AlertProfile1Click);
+    LogAnalyserAction = makeAction(QStringLiteral("&Log Analyser"), QStringLiteral("View Log Analyser"),
+                                   QStringLiteral("loganalyser"), none, &TMainForm::Log1Click);
+    // Tools
+    ProgramOptionAction = makeAction(QStringLiteral("&Program options"), QStringLiteral("Program options"),
+                                     QStringLiteral("options"), none, &TMainForm::Programoption1Click);
+    CustomizeActionBars1 = makeAction(QStringLiteral("&Customize toolbar"), QStringLiteral("Customize toolbar buttons"),
+                                      QStringLiteral("customize"), none, &TMainForm::CustomizeToolbarClick);
+    // Help
+    HelpAction = makeAction(QStringLiteral("&Help"), QString(), QStringLiteral("help"), QKeySequence(Qt::Key_F1),
+                            &TMainForm::Help2Click);
+    HomePageAction = makeAction(QStringLiteral("H&ome Page"), QStringLiteral("Velmora Software Labs Home Page"),
+                                QStringLiteral("homepage"), none, &TMainForm::HomePage1Click);
+    ContactAsAction = makeAction(QStringLiteral("&Contact As"), QStringLiteral("Contact As"), QStringLiteral("contact"),
+                                 none, &TMainForm::Mailme1Click);
+    AboutAction = makeAction(QStringLiteral("About"), QStringLiteral("About Velmora Sentrova"), QStringLiteral("about"),
+                             none, &TMainForm::AboutToolButtonClick);
+}
+
+void TMainForm::createMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addActions({NewProjectAction, OpenProjectAction, SaveToolButton, SaveProjectAsAction});
+    file->addSeparator();
+    file->addAction(AppendAction);
+    file->addSeparator();
+    file->addActions({PrinterSetupAction, PrintAction});
+    file->addSeparator();
+    file->addAction(ExitAction);
+
+    QMenu *project = menuBar()->addMenu(QStringLiteral("&Project"));
+    project->addActions({AddObjectAction, EditObjectAction, DeleteObjectAction});
+    project->addSeparator();
+    project->addAction(StartButton);
+    project->addSeparator();
+    project->addActions({RefreshSelectedAction, RefreshAllAction});
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addActions({VewSheduleAction, AlertProfileAction, LogAnalyserAction});
+
+    QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->addActions({ProgramOptionAction, CustomizeActionBars1});
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(HelpAction);
+    help->addSeparator();
+    help->addActions({HomePageAction, ContactAsAction});
+    help->addSeparator();
+    help->addAction(AboutAction);
+}
+
+void TMainForm::createToolBar()
+{
+    ToolBar = addToolBar(QStringLiteral("Toolbar"));
+    ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar->setMovable(false);
+    ToolBar->setIconSize(QSize(24, 24));
+    m_defaultToolbar = {
+        NewProjectAction, OpenProjectAction, SaveToolButton,     nullptr,          PrintAction, nullptr,
+        AddObjectAction,  EditObjectAction,  DeleteObjectAction, nullptr,          StartButton, RefreshSelectedAction,
+        nullptr,          VewSheduleAction,  AlertProfileAction, LogAnalyserAction};
+    setToolbarLayout(m_defaultToolbar);
+}
+
+QList<QAction *> TMainForm::toolbarLayout() const
+{
+    QList<QAction *> out;
+    for (QAction *a : ToolBar->actions())
+        out << (a->isSeparator() ? nullptr : a);
+    return out;
+}
+
+void TMainForm::setToolbarLayout(const QList<QAction *> &layout)
+{
+    ToolBar->clear();
+    for (QAction *a : layout) {
+        if (a)
+            ToolBar->addAction(a);
+        else
+            ToolBar->addSeparator();
+    }
+}
+
+void TMainForm::createListView()
+{
+    ItemsListView = new ItemsTable(this);
+    ItemsListView->setObjectName(QStringLiteral("ItemsListView"));
+    ItemsListView->setModel(m_engine.model());
+    auto *delegate = new ObserverRowDelegate(ItemsListView);
+    ItemsListView->setItemDelegate(delegate);
+    ItemsListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ItemsListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ItemsListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ItemsListView->setShowGrid(true);
+    ItemsListView->setSortingEnabled(false);
+    ItemsListView->setWordWrap(false);
+    ItemsListView->setTabKeyNavigation(false);
+    ItemsListView->setMouseTracking(true);
+    ItemsListView->viewport()->setMouseTracking(true);
+    ItemsListView->viewport()->installEventFilter(new HotTrackFilter(ItemsListView, delegate));
+    ItemsListView->setIconSize(QSize(16, 16));
+    QFont bold = ItemsListView->font();
+    bold.setBold(true);
+    ItemsListView->setFont(bold);
+    // The selection stays visible when the list loses the focus.
+    QPalette pal = ItemsListView->palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+    ItemsListView->setPalette(pal);
+
+    QHeaderView *rows = ItemsListView->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(qMax(20, QFontMetrics(bold).height() + 4));
+
+    QHeaderView *header = ItemsListView->horizontalHeader();
+    header->setSectionsClickable(false); // no sorting
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setStretchLastSection(true);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ItemsListView->setColumnWidth(ObserverRowModel::HostColumn, 160);
+    ItemsListView->setColumnWidth(ObserverRowModel::StatusColumn, 80);
+    ItemsListView->setColumnWidth(ObserverRowModel::LastTestColumn, 160);
+    ItemsListView->setColumnWidth(ObserverRowModel::IntervalColumn, 80);
+
+    // "Sized to fit": the Host and Last Test columns grow to their widest
+    // visible cell whenever the list changes: at once, then at most a few
+    // times a second while changes keep coming.
+    auto *fit = new QTimer(this);
+    fit->setSingleShot(true);
+    fit->setInterval(200);
+    connect(fit, &QTimer::timeout, this, [this] {
+        if (m_fitPending) {
+            m_fitPending = false;
+            fitColumns();
+        }
+    });
+    auto changed = [this, fit] {
+        if (fit->isActive()) {
+            m_fitPending = true;
+            return;
+        }
+        fitColumns();
+        fit->start();
+    };
+    connect(m_engine.model(), &QAbstractItemModel::rowsInserted, fit, changed);
+    connect(m_engine.model(), &QAbstractItemModel::dataChanged, fit, changed);
+    connect(m_engine.model(), &QAbstractItemModel::modelReset, fit, changed);
+    setCentralWidget(ItemsListView);
+}
+
+void TMainForm::fitColumns()
+{
+    for (int column : {int(ObserverRowModel::HostColumn), int(ObserverRowModel::LastTestColumn)}) {
+        const int want = qMax(ItemsListView->horizontalHeader()->sectionSizeHint(column),
+                              static_cast<ItemsTable *>(ItemsListView)->contentWidth(column));
+        if (want > ItemsListView->columnWidth(column))
+            ItemsListView->setColumnWidth(column, want);
+    }
+}
+
+void TMainForm::createStatusBar()
+{
+    HintPanel = new QLabel(QStringLiteral("Status"), this);
+    HintPanel->setObjectName(QStringLiteral("HintPanel"));
+    HintPanel->setFixedWidth(300);
+    EmptyPanel = new QLabel(this);
+    EmptyPanel->setObjectName(QStringLiteral("EmptyPanel"));
+    EmptyPanel->setFixedWidth(50);
+    for (QLabel *l : {HintPanel, EmptyPanel})
+        l->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    statusBar()->addWidget(HintPanel);
+    statusBar()->addWidget(EmptyPanel);
+    statusBar()->setSizeGripEnabled(true);
+}
+
+void TMainForm::createTrayIcon()
+{
+    TrayIcon = new QSystemTrayIcon(SentrovaIcons::appIcon(), this);
+    TrayIcon->setToolTip(QStringLiteral("Velmora Sentrova"));
+    auto *menu = new QMenu(this);
+    menu->addAction(QStringLiteral("&Restore"), this, &TMainForm::TrayIconClick);
+    menu->addSeparator();
+    menu->addAction(ExitAction);
+    TrayIcon->setContextMenu(menu);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            TrayIconClick();
+    });
+}
+
+// ---- start-up and shut-down -------------------------------------------------
+
+void TMainForm::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    if (!m_firstShowDone) {
+        m_firstShowDone = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    // 1. No project file.
+    m_project->ProjectFileName.clear();
+    // 2. The event log of earlier runs.
+    if (!m_eventLog.LoadEventLog(Paths::dataFile(QStringLiteral("data.log")))) {
+        m_eventLogUnreadable = true;
+        showNotice(QStringLiteral("Event log"),
+                   m_eventLog.errorString() +
+                       QStringLiteral("\nThe log starts empty. At exit the old file is kept as data.log.bak."));
+    }
+    // 3. Empty object and timer lists.
+    m_engine.clear();
+    // 4. Hints go to the status bar's first panel (see event()).
+    // 5. Window placement.
+    LoadWindowPlacement();
+    // 6. Program options, and the tray behaviour from them.
+    QString problem;
+    if (!LoadProgramOptions(m_options, m_optionsLocation, &problem))
+        showNotice(QStringLiteral("Program options"), problem);
+    applyTrayOption();
+    // 7. Auto Start.
+    if (m_options.AutoStart) {
+        StartButton->setChecked(true);
+        Start1Click();
+    }
+    // 8. The project is unmodified.
+    SaveToolButton->setEnabled(false);
+}
+
+void TMainForm::LoadWindowPlacement()
+{
+    const WindowPlacement wp = ::LoadWindowPlacement(m_optionsLocation);
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    resize(qMax(wp.Width, 100), qMax(wp.Heigth, 100));
+    move(wp.Left, wp.Top);
+    switch (wp.WinState) {
+    case WindowPlacement::Minimized:
+        setWindowState(Qt::WindowMinimized);
+        break;
+    case WindowPlacement::Maximized:
+        setWindowState(Qt::WindowMaximized);
+        break;
+    default:
+        setWindowState(Qt::WindowNoState);
+        break;
+    }
+}
+
+void TMainForm::SaveWindowPlacement()
+{
+    WindowPlacement wp;
+    if (m_inTray || isMinimized())
+        wp.WinState = WindowPlacement::Minimized;
+    else if (isMaximized())
+        wp.WinState = WindowPlacement::Maximized;
+    else
+        wp.WinState = WindowPlacement::Normal;
+    if (wp.WinState == WindowPlacement::Normal) {
+        wp.Width = width();
+        wp.Heigth = height();
+        wp.Left = x();
+        wp.Top = y();
+    }
+    ::SaveWindowPlacement(wp, m_optionsLocation);
+}
+
+void TMainForm::closeEvent(QCloseEvent *e)
+{
+    if (m_closed) {
+        e->accept();
+        return;
+    }
+    if (!m_noQuestions && !m_project->closeQuery()) {
+        e->ignore(); // Cancel: the window stays open
+        return;
+    }
+    if (m_closed) { // ended while the question was open
+        e->accept();
+        return;
+    }
+    FormClose();
+    e->accept();
+    emit closed();
+}
+
+void TMainForm::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    m_alertDesktop->stopped = true;
+    // 1. Window placement.
+    if (m_firstShowDone)
+        SaveWindowPlacement();
+    // 2. The object and timer lists.
+    m_engine.clear();
+    // 3. The event log, then the editors' stores.
+    const QString logPath =
+        m_eventLog.path().isEmpty() ? Paths::dataFile(QStringLiteral("data.log")) : m_eventLog.path();
+    if (m_eventLogUnreadable && QFileInfo::exists(logPath)) {
+        // The old log could not be read at start: keep it rather than
+        // replace it with this run's lines alone.
+        QFile::remove(logPath + QStringLiteral(".bak"));
+        QFile::rename(logPath, logPath + QStringLiteral(".bak"));
+    }
+    if (!m_eventLog.SaveEventLog(logPath))
+        reportStoreError(m_eventLog.errorString());
+    if (m_profilesLoaded) {
+        QString error;
+        if (!m_profiles.save(&error))
+            reportStoreError(error);
+    }
+    if (m_schedulesLoaded && !m_schedules.SaveSchedules())
+        reportStoreError(m_schedules.errorString());
+    TrayIcon->hide();
+}
+
+void TMainForm::reportStoreError(const QString &text)
+{
+    // The program still ends; the user is told unless the end came from a
+    // signal, when nobody may be there to close a box.
+    std::fprintf(stderr, "sentrova: %s\n", qPrintable(text));
+    if (!m_noQuestions)
+        m_prompt->message(QStringLiteral("Error"), text);
+}
+
+void TMainForm::quitWithoutQuestions()
+{
+    m_noQuestions = true;
+    m_alertDesktop->stopped = true;
+    // Close every open modal box and dialog, innermost first; their exec()
+    // loops return as soon as the stack unwinds.
+    for (int guard = 0; guard < 100; ++guard) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            modal->hide();
+    }
+    while (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+    FormClose();
+    hide();
+    emit closed();
+}
+
+bool TMainForm::event(QEvent *e)
+{
+    if (e->type() == QEvent::StatusTip) {
+        // Hints of actions and controls under the mouse go to the first panel.
+        HintPanel->setText(static_cast<QStatusTipEvent *>(e)->tip());
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void TMainForm::showNotice(const QString &title, const QString &text)
+{
+    m_notices << text;
+    // Told once, without blocking: a box that does not wait for its answer.
+    auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->setWindowModality(Qt::NonModal);
+    QTimer::singleShot(0, box, [box] { box->show(); });
+}
+
+// ---- tray ---------------------------------------------------------------------
+
+void TMainForm::applyTrayOption()
+{
+    m_minimizeToTray = m_options.MinimizeToTray;
+}
+
+void TMainForm::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() != QEvent::WindowStateChange || !m_firstShowDone || m_closed)
+        return;
+    if ((windowState() & Qt::WindowMinimized) && m_minimizeToTray && m_trayAvailable && !m_inTray) {
+        m_stateBeforeTray = static_cast<QWindowStateChangeEvent *>(e)->oldState() & ~Qt::WindowMinimized;
+        // Hidden once the state change has been handled.
+        QTimer::singleShot(0, this, &TMainForm::hideToTray);
+    }
+}
+
+void TMainForm::hideToTray()
+{
+    if (!(windowState() & Qt::WindowMinimized) || m_closed)
+        return;
+    m_inTray = true;
+    TrayIcon->show();
+    hide();
+}
+
+void TMainForm::TrayIconClick()
+{
+    if (!m_inTray)
+        return;
+    m_inTray = false;
+    TrayIcon->hide();
+    setWindowState(m_stateBeforeTray);
+    show();
+    raise();
+    activateWindow();
+}
+
+// ---- File ---------------------------------------------------------------------
+
+void TMainForm::Newproject1Click()
+{
+    m_project->Newproject1Click();
+}
+
+void TMainForm::OpenToolButtonClick()
+{
+    m_project->OpenToolButtonClick();
+}
+
+void TMainForm::SaveToolButtonClick()
+{
+    m_project->SaveToolButtonClick();
+}
+
+void TMainForm::SaveAs1Click()
+{
+    m_project->SaveAs1Click();
+}
+
+void TMainForm::Append1Click()
+{
+    m_project->Append1Click();
+}
+
+bool TMainForm::openProjectFile(const QString &path)
+{
+    return m_project->openFile(path);
+}
+
+QPrinter &TMainForm::printer()
+{
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_printer->setResolution(300);
+        m_printer->setDocName(QStringLiteral("Velmora Sentrova"));
+    }
+    return *m_printer;
+}
+
+void TMainForm::Printersetup1Click()
+{
+    QPrinter &p = printer();
+    if (printerSetupDialog) {
+        printerSetupDialog(p);
+        return;
+    }
+    QPageSetupDialog dialog(&p, this);
+    dialog.exec();
+}
+
+void TMainForm::Print1Click()
+{
+    QPrinter &p = printer();
+    bool ok;
+    if (printDialog) {
+        ok = printDialog(p);
+    } else {
+        QPrintDialog dialog(&p, this);
+        ok = dialog.exec() == QDialog::Accepted;
+    }
+    if (!ok)
+        return;
+    QString error;
+    if (!printList(p, &error))
+        m_prompt->message(QStringLiteral("Error"), error);
+}
+
+bool TMainForm::printList(QPrinter &printer, QString *error)
+{
+    // Without any printer the toolkit falls back to a PDF printer; with no
+    // file chosen for it there is nowhere to print.
+    if ((printer.outputFormat() == QPrinter::NativeFormat && printer.printerName().isEmpty()) ||
+        (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty())) {
+        if (error)
+            *error = QStringLiteral("No printer is installed. Choose \"Print to File (PDF)\" in the print dialog "
+                                    "to print the list into a file.");
+        return false;
+    }
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (error) {
+            *error = printer.outputFormat() == QPrinter::PdfFormat
+                         ? QStringLiteral("Cannot print to the file \"%1\".").arg(printer.outputFileName())
+                         : QStringLiteral("Cannot print on the printer \"%1\".").arg(printer.printerName());
+        }
+        return false;
+    }
+    // Every position is in the device units of a 300-dpi printer; a printer
+    // of another resolution gets the same layout scaled.
+    const double scale = printer.resolution() / 300.0;
+    painter.scale(scale, scale);
+    const double pageWidth = printer.width() / scale;
+    const double pageHeight = printer.height() / scale;
+
+    // The printer's font: the application's, sized in points for 300 dpi.
+    QFont regular = QApplication::font();
+    const double points = QFontInfo(regular).pointSizeF() > 0 ? QFontInfo(regular).pointSizeF() : 10.0;
+    regular.setPixelSize(qRound(points * 300.0 / 72.0));
+    QFont bold = regular;
+    bold.setBold(true);
+
+    const int columns = int(std::size(kPrintColumns));
+    auto drawRow = [&](double y, const QStringList &cells) {
+        const QFontMetricsF fm(painter.font(), &printer);
+        for (int c = 0; c < columns && c < cells.size(); ++c) {
+            const double x = kPrintColumns[c].x;
+            // A cell never runs into the next column: a longer text is cut
+            // with an ellipsis.
+            const double room = (c + 1 < columns ? kPrintColumns[c + 1].x : pageWidth) - x - 20;
+            const QString text = fm.elidedText(cells.at(c), Qt::ElideRight, qMax(room, 1.0));
+            painter.drawText(QPointF(x, y + fm.ascent()), text);
+        }
+    };
+    auto headings = [&] {
+        painter.setFont(bold);
+        QStringList texts;
+        for (const PrintColumn &c : kPrintColumns)
+            texts << QString::fromLatin1(c.heading);
+        drawRow(kPrintTop, texts);
+        painter.setFont(regular);
+    };
+
+    headings();
+    const double step = QFontMetricsF(regular, &printer).height() + 20;
+    double y = kPrintTop + step;
+    for (int row = 0; row < m_engine.count(); ++row) {
+        const ObserverObject *o = m_engine.object(row);
+        if (y + step > pageHeight && y > kPrintTop + step) {
+            printer.newPage();
+            headings();
+            y = kPrintTop + step;
+        }
+        drawRow(y, {o->caption, o->status, o->lastTest, o->interval, o->method});
+        y += step;
+    }
+    painter.end();
+    return true;
+}
+
+void TMainForm::CloseButtonClick()
+{
+    close();
+}
+
+// ---- Project ------------------------------------------------------------------
+
+int TMainForm::selectedRow() const
+{
+    const QModelIndexList rows = ItemsListView->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+void TMainForm::selectRow(int row)
+{
+    if (row < 0) {
+        ItemsListView->clearSelection();
+        return;
+    }
+    ItemsListView->selectRow(row);
+}
+
+void TMainForm::Add1Click()
+{
+    // The new-object wizard and the parameters dialog are added with the
+    // object dialogs; until then the action does nothing.
+}
+
+void TMainForm::EditItemToolButtonClick()
+{
+    if (selectedRow() < 0) {
+        m_prompt->message(QStringLiteral("Error"), QStringLiteral("Have not selected line"));
+        return;
+    }
+}
+
+void TMainForm::DelItemToolButtonClick()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return; // nothing selected: nothing to remove
+    m_engine.RemoveObject(row);
+}
+
+void TMainForm::Start1Click()
+{
+    m_engine.StartButtonClick(StartButton->isChecked());
+}
+
+void TMainForm::RefreshToolButtonClick()
+{
+    m_engine.RefreshToolButtonClick(selectedRow());
+}
+
+void TMainForm::RefreshAll1Click()
+{
+    m_engine.RefreshAll1Click();
+}
+
+// ---- View and Tools -----------------------------------------------------------
+
+void TMainForm::Schedule1Click()
+{
+    // Shows the schedule editor once it is part of the program.
+}
+
+void TMainForm::AlertProfile1Click()
+{
+    // Shows the alert profile editor once it is part of the program.
+}
+
+void TMainForm::Log1Click()
+{
+    // Shows the log analyser once it is part of the program.
+}
+
+void TMainForm::Programoption1Click()
+{
+    // The options dialog edits m_options; whatever way it closes, the tray
+    // behaviour follows the "Minimize To Tray" option afterwards.
+    applyTrayOption();
+}
+
+void TMainForm::CustomizeToolbarClick()
+{
+    CustomizeToolbarDialog dialog(m_allActions, m_defaultToolbar, this);
+    dialog.setLayout(toolbarLayout());
+    const int result = customizeDialogExec ? customizeDialogExec(dialog) : dialog.exec();
+    if (result == QDialog::Accepted)
+        setToolbarLayout(dialog.toolbarLayout());
+}
+
+// ---- Help ---------------------------------------------------------------------
+
+void TMainForm::Help2Click()
+{
+    if (HelpForm)
+        HelpForm->showHelp();
+}
+
+void TMainForm::HomePage1Click()
+{
+    m_desktop->shellOpen(HomePageUrl);
+}
+
+void TMainForm::Mailme1Click()
+{
+    m_desktop->shellOpen(ContactUrl);
+}
+
+void TMainForm::AboutToolButtonClick()
+{
+    if (AboutForm)
+        AboutForm->exec();
+}
+
+// ---- the other windows --------------------------------------------------------
+
+void TMainForm::createWindows()
+{
+    if (m_windowsCreated)
+        return;
+    m_windowsCreated = true;
+    auto openExternal = [this](const QUrl &url) { m_desktop->shellOpen(url.toString()); };
+
+    AboutForm = new TAboutForm(this);
+    AboutForm->setShellOpener(openExternal);
+
+    // The alert profile editor's store.
+    QString problem;
+    if (!m_profiles.load(&problem))
+        showNotice(QStringLiteral("Alert Profile"), problem);
+    m_profilesLoaded = true;
+
+    SelectPortForm = new TSelectPortForm(this);
+    SelectPortForm->setPrompt(m_prompt);
+
+    HelpForm = new THelpForm(this);
+    HelpForm->setExternalOpener(openExternal);
+
+    // The schedule editor's store.
+    if (!m_schedules.LoadSchedules())
+        showNotice(QStringLiteral("Schedule"), m_schedules.errorString());
+    m_schedulesLoaded = true;
+
+    SelectDateForm = new TSelectDateForm(this);
+    SelectDateForm->setPrompt(m_prompt);
+}

@@ -1,0 +1,1154 @@
+// The main window, driven through its menus, toolbar, shortcuts and tray
+// icon, with a scripted prompt and a recording desktop in place of the boxes
+// that wait for a click and the calls that leave the program.
+#include "ui/customizetoolbardialog.h"
+#include "ui/mainform.h"
+#include "ui/pickers/helpform.h"
+
+#include "core/paths.h"
+#include "core/projectfile.h"
+
+#include "../support/recordingdesktop.h"
+#include "../support/scriptedprompt.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusTipEvent>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <memory>
+
+namespace
+{
+
+QString dataLog()
+{
+    return Paths::dataFile(QStringLiteral("data.log"));
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+ObserverRecord presentObject(const QString &path)
+{
+    ObserverRecord r = Records::newRecord(okFilePresent);
+    r.setTarget(path);
+    r.IntervalMin = 0; // tested on load and refresh only
+    r.IntervalSec = 0;
+    return r;
+}
+
+QByteArray projectBytes(const QList<ObserverRecord> &records)
+{
+    std::vector<const ObserverRecord *> ptrs;
+    for (const ObserverRecord &r : records)
+        ptrs.push_back(&r);
+    return ProjectFormat::encode(ptrs);
+}
+
+QStringList menuLayout(QMenu *menu)
+{
+    QStringList out;
+    for (QAction *a : menu->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+// The main window with its seams and its own options file.
+struct Fixture {
+    QTemporaryDir dir;
+    ScriptedPrompt prompt;
+    RecordingDesktop desktop;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<TMainForm> form;
+
+    Fixture()
+    {
+        settings = std::make_unique<QSettings>(dir.filePath(QStringLiteral("options.conf")), QSettings::IniFormat);
+        form = std::make_unique<TMainForm>(&prompt, &desktop);
+        OptionsLocation where;
+        where.settings = settings.get();
+        where.templateFile = dir.filePath(QStringLiteral("email.dat"));
+        form->setOptionsLocation(where);
+        form->setTrayAvailable(true);
+    }
+    void option(const char *name, const QString &value)
+    {
+        settings->setValue(QStringLiteral("Option/") + QLatin1String(name), value);
+        settings->sync();
+    }
+    QString option(const char *name)
+    {
+        settings->sync();
+        return settings->value(QStringLiteral("Option/") + QLatin1String(name)).toString();
+    }
+    void show()
+    {
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()) || form->isVisible());
+    }
+    QAction *menuAction(const QString &menuTitle, const QString &caption)
+    {
+        for (QAction *m : form->menuBar()->actions())
+            if (m->text() == menuTitle && m->menu())
+                for (QAction *a : m->menu()->actions())
+                    if (a->text() == caption)
+                        return a;
+        return nullptr;
+    }
+    QString path(const QString &name) { return dir.filePath(name); }
+    QStringList statuses()
+    {
+        QStringList out;
+        for (int i = 0; i < form->engine().count(); ++i)
+            out << form->engine().object(i)->status;
+        return out;
+    }
+    QStringList captions()
+    {
+        QStringList out;
+        for (int i = 0; i < form->engine().count(); ++i)
+            out << form->engine().object(i)->caption;
+        return out;
+    }
+};
+
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QFile::remove(dataLog());
+        QFile::remove(Paths::dataFile(QStringLiteral("profile.dat")));
+        QFile::remove(Paths::dataFile(QStringLiteral("Schedule.dat")));
+    }
+
+    void actions_data();
+    void actions();
+    void menusAndToolbar();
+    void hintPanel();
+    void listView();
+    void statusImages();
+
+    void saveAsSaveOpenAppend();
+    void saveQuestions_data();
+    void saveQuestions();
+    void openRefusesOtherFiles();
+    void commandLineProject_data();
+    void commandLineProject();
+
+    void startStopLogsTwoLines();
+    void shortcutsReachTheWindowFromTheList();
+    void deleteAndEditNeedASelection();
+
+    void firstShowingWithoutPlacement();
+    void firstShowingWithPlacementAndAutoStart();
+    void closingUnmodified();
+    void closingModified_data();
+    void closingModified();
+    void closingMaximizedKeepsNormalGeometry();
+    void quitWithoutQuestionsClosesModalBoxes();
+
+    void minimizeToTray_data();
+    void minimizeToTray();
+
+    void printPositions();
+    void printContinuesOnNewPages();
+    void printWithoutPrinter();
+
+    void customizeToolbar();
+    void helpHomePageContact();
+};
+
+void TestMainForm::actions_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<QKeySequence>("shortcut");
+    const QKeySequence none;
+    QTest::newRow("New") << "NewProjectAction"
+                         << "&New project"
+                         << "Create new project file" << QKeySequence("Ctrl+N");
+    QTest::newRow("Open") << "OpenProjectAction"
+                          << "&Open existing"
+                          << "Opens an existing project file" << QKeySequence("Ctrl+O");
+    QTest::newRow("Save") << "SaveToolButton"
+                          << "&Save project"
+                          << "Save current project file" << QKeySequence("Ctrl+S");
+    QTest::newRow("SaveAs") << "SaveProjectAsAction"
+                            << "S&ave as..."
+                            << "Save project with new name" << none;
+    QTest::newRow("Append") << "AppendAction"
+                            << "A&ppend"
+                            << "Append from existing project file" << none;
+    QTest::newRow("PrinterSetup") << "PrinterSetupAction"
+                                  << "P&rinter setup"
+                                  << "Printer setup" << none;
+    QTest::newRow("Print") << "PrintAction"
+                           << "Pr&int"
+                           << "Print current project" << QKeySequence("Ctrl+P");
+    QTest::newRow("Exit") << "ExitAction"
+                          << "&Exit"
+                          << "Exit from Velmora Sentrova" << QKeySequence("Alt+F4");
+    QTest::newRow("Add") << "AddObjectAction"
+                         << "&Add observer object"
+                         << "Add Observer object to Sentrova list" << QKeySequence("Ctrl+A");
+    QTest::newRow("Edit") << "EditObjectAction"
+                          << "&Edit selected object"
+                          << "Edit properties of selected observer object" << QKeySequence("Ctrl+E");
+    QTest::newRow("Delete") << "DeleteObjectAction"
+                            << "&Delete selected"
+                            << "Delete selected observer object" << QKeySequence("Ctrl+D");
+    QTest::newRow("Start") << "StartButton"
+                           << "&Start observer"
+                           << "Start observer" << QKeySequence("Ctrl+R");
+    QTest::newRow("RefreshSel") << "RefreshSelectedAction"
+                                << "&Refresh Selected"
+                                << "Refresh Selected" << QKeySequence("Ctrl+U");
+    QTest::newRow("RefreshAll") << "RefreshAllAction"
+                                << "Re&fresh all"
+                                << "Refresh all objects" << none;
+    QTest::newRow("Schedule") << "VewSheduleAction"
+                              << "&Vew Shedule"
+                              << "Vew Shedule" << none;
+    QTest::newRow("Alert") << "AlertProfileAction"
+                           << "&Alert Profile"
+                           << "View Alert Profile" << none;
+    QTest::newRow("Log") << "LogAnalyserAction"
+                         << "&Log Analyser"
+                         << "View Log Analyser" << none;
+    QTest::newRow("Options") << "ProgramOptionAction"
+                             << "&Program options"
+                             << "Program options" << none;
+    QTest::newRow("Customize") << "CustomizeActionBars1"
+                               << "&Customize toolbar"
+                               << "Customize toolbar buttons" << none;
+    QTest::newRow("Help") << "HelpAction"
+                          << "&Help"
+                          << "" << QKeySequence("F1");
+    QTest::newRow("Home") << "HomePageAction"
+                          << "H&ome Page"
+                          << "Velmora Software Labs Home Page" << none;
+    QTest::newRow("Contact") << "ContactAsAction"
+                             << "&Contact As"
+                             << "Contact As" << none;
+    QTest::newRow("About") << "AboutAction"
+                           << "About"
+                           << "About Velmora Sentrova" << none;
+}
+
+void TestMainForm::actions()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, hint);
+    QFETCH(QKeySequence, shortcut);
+    Fixture f;
+    QAction *action = nullptr;
+    const QMap<QString, QAction *> byName = {{"NewProjectAction", f.form->NewProjectAction},
+                                             {"OpenProjectAction", f.form->OpenProjectAction},
+                                             {"SaveToolButton", f.form->SaveToolButton},
+                                             {"SaveProjectAsAction", f.form->SaveProjectAsAction},
+                                             {"AppendAction", f.form->AppendAction},
+                                             {"PrinterSetupAction", f.form->PrinterSetupAction},
+                                             {"PrintAction", f.form->PrintAction},
+                                             {"ExitAction", f.form->ExitAction},
+                                             {"AddObjectAction", f.form->AddObjectAction},
+                                             {"EditObjectAction", f.form->EditObjectAction},
+                                             {"DeleteObjectAction", f.form->DeleteObjectAction},
+                                             {"StartButton", f.form->StartButton},
+                                             {"RefreshSelectedAction", f.form->RefreshSelectedAction},
+                                             {"RefreshAllAction", f.form->RefreshAllAction},
+                                             {"VewSheduleAction", f.form->VewSheduleAction},
+                                             {"AlertProfileAction", f.form->AlertProfileAction},
+                                             {"LogAnalyserAction", f.form->LogAnalyserAction},
+                                             {"ProgramOptionAction", f.form->ProgramOptionAction},
+                                             {"CustomizeActionBars1", f.form->CustomizeActionBars1},
+                                             {"HelpAction", f.form->HelpAction},
+                                             {"HomePageAction", f.form->HomePageAction},
+                                             {"ContactAsAction", f.form->ContactAsAction},
+                                             {"AboutAction", f.form->AboutAction}};
+    action = byName.value(name);
+    QVERIFY(action);
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(action->statusTip(), hint);
+    QCOMPARE(action->shortcut(), shortcut);
+    QVERIFY(!action->icon().isNull());
+    QCOMPARE(action->isCheckable(), name == QLatin1String("StartButton"));
+    // Only Save follows the project's state; it starts disabled.
+    QCOMPARE(action->isEnabled(), name != QLatin1String("SaveToolButton"));
+    QCOMPARE(f.form->allActions().count(action), 1);
+}
+
+void TestMainForm::menusAndToolbar()
+{
+    Fixture f;
+    QStringList titles;
+    QList<QStringList> menus;
+    for (QAction *m : f.form->menuBar()->actions()) {
+        titles << m->text();
+        menus << menuLayout(m->menu());
+    }
+    QCOMPARE(titles, QStringList({"&File", "&Project", "&View", "&Tools", "&Help"}));
+    QCOMPARE(menus.at(0), QStringList({"&New project", "&Open existing", "&Save project", "S&ave as...", "-", "A&ppend",
+                                       "-", "P&rinter setup", "Pr&int", "-", "&Exit"}));
+    QCOMPARE(menus.at(1), QStringList({"&Add observer object", "&Edit selected object", "&Delete selected", "-",
+                                       "&Start observer", "-", "&Refresh Selected", "Re&fresh all"}));
+    QCOMPARE(menus.at(2), QStringList({"&Vew Shedule", "&Alert Profile", "&Log Analyser"}));
+    QCOMPARE(menus.at(3), QStringList({"&Program options", "&Customize toolbar"}));
+    QCOMPARE(menus.at(4), QStringList({"&Help", "-", "H&ome Page", "&Contact As", "-", "About"}));
+
+    TMainForm &w = *f.form;
+    const QList<QAction *> expected = {w.NewProjectAction,
+                                       w.OpenProjectAction,
+                                       w.SaveToolButton,
+                                       nullptr,
+                                       w.PrintAction,
+                                       nullptr,
+                                       w.AddObjectAction,
+                                       w.EditObjectAction,
+                                       w.DeleteObjectAction,
+                                       nullptr,
+                                       w.StartButton,
+                                       w.RefreshSelectedAction,
+                                       nullptr,
+                                       w.VewSheduleAction,
+                                       w.AlertProfileAction,
+                                       w.LogAnalyserAction};
+    QCOMPARE(w.toolbarLayout(), expected);
+    QCOMPARE(w.ToolBar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+
+    // The menus work with their access keys: Alt+P, then S starts the observer.
+    f.show();
+    QTest::keyClick(f.form.get(), Qt::Key_P, Qt::AltModifier);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_S);
+    QTRY_VERIFY(w.StartButton->isChecked());
+    QVERIFY(w.engine().isStarted());
+}
+
+void TestMainForm::hintPanel()
+{
+    Fixture f;
+    f.show();
+    QCOMPARE(f.form->HintPanel->text(), QStringLiteral("Status"));
+    QCOMPARE(f.form->HintPanel->width(), 300);
+    QCOMPARE(f.form->EmptyPanel->width(), 50);
+    QVERIFY(f.form->EmptyPanel->text().isEmpty());
+
+    // The mouse over a toolbar button shows its action's hint.
+    QWidget *printButton = f.form->ToolBar->widgetForAction(f.form->PrintAction);
+    QVERIFY(printButton);
+    QTest::mouseMove(printButton);
+    QTRY_COMPARE(f.form->HintPanel->text(), QStringLiteral("Print current project"));
+    // A menu item's hint reaches the panel as well; nothing under the mouse clears it.
+    f.form->OpenProjectAction->showStatusText(f.form->menuBar());
+    QCOMPARE(f.form->HintPanel->text(), QStringLiteral("Opens an existing project file"));
+    QStatusTipEvent empty{QString()};
+    QApplication::sendEvent(f.form.get(), &empty);
+    QCOMPARE(f.form->HintPanel->text(), QString());
+    QVERIFY(f.form->EmptyPanel->text().isEmpty());
+}
+
+void TestMainForm::listView()
+{
+    Fixture f;
+    f.show();
+    QTableView *view = f.form->ItemsListView;
+    QCOMPARE(view->model(), f.form->engine().model());
+    QStringList headers;
+    for (int c = 0; c < view->model()->columnCount(); ++c)
+        headers << view->model()->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(headers, QStringList({"Host", "Status", "Last Test", "Interval", "Test metod"}));
+    QCOMPARE(view->columnWidth(1), 80);
+    QCOMPARE(view->columnWidth(3), 80);
+    QVERIFY(view->font().bold());
+    QVERIFY(view->showGrid());
+    QCOMPARE(view->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // Rows keep the list's order: a click on a header sorts nothing.
+    const QString a = f.path("b-first"), b = f.path("a-second");
+    f.form->engine().AppendObject(presentObject(a), a);
+    f.form->engine().AppendObject(presentObject(b), b);
+    QTest::mouseClick(view->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(view->horizontalHeader()->sectionViewportPosition(0) + 5, 5));
+    QCOMPARE(f.captions(), QStringList({a, b}));
+    QCOMPARE(view->model()->index(0, 0).data().toString(), a);
+
+    // "Sized to fit": a long caption widens the Host column.
+    const QString longName = f.path(QString(120, QLatin1Char('n')));
+    f.form->engine().AppendObject(presentObject(longName), longName);
+    QTRY_VERIFY(view->columnWidth(0) >= view->fontMetrics().horizontalAdvance(longName));
+
+    // A click selects the whole row; the mouse over a row shows a hand.
+    const QRect cell = view->visualRect(view->model()->index(1, 2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(f.form->selectedRow(), 1);
+    QCOMPARE(view->selectionModel()->selectedIndexes().size(), 5);
+    auto moveTo = [view](const QPoint &pos) {
+        QMouseEvent move(QEvent::MouseMove, pos, view->viewport()->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &move);
+    };
+    moveTo(cell.center());
+    QCOMPARE(view->viewport()->cursor().shape(), Qt::PointingHandCursor);
+    // Below the last row there is no row: the pointer is the usual one.
+    moveTo(QPoint(5, view->viewport()->height() - 3));
+    QCOMPARE(view->viewport()->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestMainForm::statusImages()
+{
+    // Each row is drawn with the image of its Status cell: 1 for "OK",
+    // 2 for "TEST", 0 for anything else. The images differ in colour: a
+    // yellow face, a grey sign, a green face.
+    Fixture f;
+    f.form->resize(700, 300);
+    f.show();
+    MonitorEngine &e = f.form->engine();
+    for (int i = 0; i < 4; ++i)
+        e.AppendObject(presentObject(f.path(QStringLiteral("x%1").arg(i))), QStringLiteral("row %1").arg(i));
+    e.setStatus(0, QStringLiteral("OK"));
+    e.setStatus(1, QStringLiteral("TEST"));
+    e.setStatus(2, QStringLiteral("File not found"));
+    e.setStatus(3, QString());
+    QTableView *view = f.form->ItemsListView;
+    view->clearSelection();
+    const QImage shot = view->viewport()->grab().toImage();
+    auto dominant = [&](int row) {
+        const QRect r = view->visualRect(view->model()->index(row, 0)).adjusted(0, 0, -(view->columnWidth(0) - 24), 0);
+        int yellow = 0, green = 0, grey = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 200 && c.green() > 160 && c.blue() < 100)
+                    ++yellow;
+                else if (c.green() > 130 && c.red() < 120 && c.blue() < 120)
+                    ++green;
+                else if (qAbs(c.red() - c.green()) < 12 && qAbs(c.green() - c.blue()) < 12 && c.red() > 120 &&
+                         c.red() < 200)
+                    ++grey;
+            }
+        if (yellow > 30)
+            return QStringLiteral("yellow");
+        if (green > 30)
+            return QStringLiteral("green");
+        if (grey > 15)
+            return QStringLiteral("grey");
+        return QStringLiteral("none");
+    };
+    QCOMPARE(dominant(0), QStringLiteral("yellow"));
+    QCOMPARE(dominant(1), QStringLiteral("grey"));
+    QCOMPARE(dominant(2), QStringLiteral("green"));
+    QCOMPARE(dominant(3), QStringLiteral("green"));
+}
+
+void TestMainForm::saveAsSaveOpenAppend()
+{
+    Fixture f;
+    f.show();
+    const QString present = f.path("here.txt");
+    writeFile(present, "x");
+    const QString missing = f.path("gone.txt");
+    MonitorEngine &e = f.form->engine();
+    e.AppendObject(presentObject(present), present);
+    e.AppendObject(presentObject(missing), missing);
+    f.form->project().setModified(true);
+    QVERIFY(f.form->SaveToolButton->isEnabled());
+
+    // Save of an unnamed project asks for a name first (Ctrl+S).
+    const QString file = f.path("watch.snv");
+    f.prompt.fileNames.enqueue(file);
+    QTest::keyClick(f.form.get(), Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.prompt.shown.at(0).kind, QStringLiteral("save"));
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(QFileInfo(file).size(), 9 + 2 * (1052 + 257));
+    QVERIFY(!f.form->SaveToolButton->isEnabled());
+
+    // Save as onto the existing file: "File already exists. Owerwrite?"; Cancel keeps the name.
+    const QString other = f.path("other.snv");
+    writeFile(other, "old");
+    f.prompt.fileNames.enqueue(other);
+    f.prompt.answers.enqueue(UserPrompt::Cancel);
+    f.menuAction("&File", "S&ave as...")->trigger();
+    QCOMPARE(f.prompt.shown.last().text, QStringLiteral("File already exists. Owerwrite?"));
+    QCOMPARE(f.form->project().ProjectFileName, file);
+    QCOMPARE(readAll(other), QByteArray("old"));
+
+    // Open through the menu reads the file back; each object is tested at once.
+    f.form->project().setModified(false);
+    f.prompt.fileNames.enqueue(file);
+    f.menuAction("&File", "&Open existing")->trigger();
+    QCOMPARE(f.captions(), QStringList({present, missing}));
+    QCOMPARE(f.statuses().at(0), QStringLiteral("OK"));
+    QVERIFY(f.statuses().at(1) != QLatin1String("OK") && !f.statuses().at(1).isEmpty());
+    QCOMPARE(f.form->project().ProjectFileName, file);
+
+    // Append adds the file's objects after the others; the project stays unmodified.
+    f.prompt.fileNames.enqueue(file);
+    f.menuAction("&File", "A&ppend")->trigger();
+    QCOMPARE(f.captions(), QStringList({present, missing, present, missing}));
+    QVERIFY(!f.form->SaveToolButton->isEnabled());
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(e.timer(i)->property("tag").toInt(), i);
+
+    // New (Ctrl+N) of an unmodified project asks nothing and empties the list.
+    const int asked = f.prompt.shown.size();
+    QTest::keyClick(f.form.get(), Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(e.count(), 0);
+    QCOMPARE(f.prompt.shown.size(), asked);
+    QVERIFY(f.form->project().ProjectFileName.isEmpty());
+}
+
+void TestMainForm::saveQuestions_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<int>("rowsAfter");
+    QTest::addColumn<bool>("saved");
+    const QString changed = QStringLiteral("Project has changed. Save changes?");
+    const QString progect = QStringLiteral("Progect has modified. Save changes?");
+    QTest::newRow("New, Cancel keeps the project") << "new" << int(UserPrompt::Cancel) << changed << 1 << false;
+    QTest::newRow("New, No drops the changes") << "new" << int(UserPrompt::No) << changed << 0 << false;
+    QTest::newRow("New, Yes saves first") << "new" << int(UserPrompt::Yes) << changed << 0 << true;
+    QTest::newRow("Open, Cancel keeps the project") << "open" << int(UserPrompt::Cancel) << progect << 1 << false;
+    QTest::newRow("Open, No reads the file") << "open" << int(UserPrompt::No) << progect << 2 << false;
+}
+
+void TestMainForm::saveQuestions()
+{
+    QFETCH(QString, command);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    QFETCH(int, rowsAfter);
+    QFETCH(bool, saved);
+    Fixture f;
+    f.show();
+    const QString named = f.path("named.snv");
+    const QString other = f.path("two.snv");
+    writeFile(other, projectBytes({presentObject(f.path("a")), presentObject(f.path("b"))}));
+    f.form->engine().AppendObject(presentObject(f.path("mine")), f.path("mine"));
+    f.form->project().ProjectFileName = named;
+    f.form->project().setModified(true);
+
+    f.prompt.answers.enqueue(UserPrompt::Answer(answer));
+    f.prompt.fileNames.enqueue(other); // the open dialog, when it is reached
+    if (command == QLatin1String("new"))
+        f.form->NewProjectAction->trigger();
+    else
+        f.form->OpenProjectAction->trigger();
+    QCOMPARE(f.prompt.shown.at(0).kind, QStringLiteral("confirm"));
+    QCOMPARE(f.prompt.shown.at(0).title, QStringLiteral("Confirm"));
+    QCOMPARE(f.prompt.shown.at(0).text, question);
+    QCOMPARE(f.form->engine().count(), rowsAfter);
+    QCOMPARE(QFile::exists(named), saved);
+    // One question only, whatever the answer.
+    QCOMPARE(f.prompt.shown.count(), command == QLatin1String("open") && answer == UserPrompt::No ? 2 : 1);
+}
+
+void TestMainForm::openRefusesOtherFiles()
+{
+    Fixture f;
+    f.show();
+    const QString bad = f.path("bad.snv");
+    QByteArray bytes = projectBytes({presentObject(f.path("a"))});
+    bytes[4] = '1'; // "snv11"
+    writeFile(bad, bytes);
+    f.form->engine().AppendObject(presentObject(f.path("kept")), f.path("kept"));
+    f.prompt.fileNames.enqueue(bad);
+    f.form->AppendAction->trigger();
+    QCOMPARE(f.prompt.shown.last().kind, QStringLiteral("message"));
+    QCOMPARE(f.prompt.shown.last().title, QStringLiteral("Error"));
+    QCOMPARE(f.prompt.shown.last().text, QStringLiteral("It is not Velmora Sentrova file format"));
+    QCOMPARE(f.form->engine().count(), 1);
+}
+
+void TestMainForm::commandLineProject_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("project") << "project"
+                             << "";
+    QTest::newRow("not a project") << "text"
+                                   << "It is not Velmora Sentrova file format";
+    QTest::newRow("missing") << "missing"
+                             << "Cannot open file";
+}
+
+void TestMainForm::commandLineProject()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    Fixture f;
+    f.show();
+    const QString file = f.path("cmd.snv");
+    if (kind == QLatin1String("project"))
+        writeFile(file, projectBytes({presentObject(f.path("a"))}));
+    else if (kind == QLatin1String("text"))
+        writeFile(file, "hello, world\n");
+    const bool ok = f.form->openProjectFile(file);
+    QCOMPARE(ok, message.isEmpty());
+    if (message.isEmpty()) {
+        QVERIFY(f.prompt.shown.isEmpty());
+        QCOMPARE(f.form->engine().count(), 1);
+        QCOMPARE(f.form->project().ProjectFileName, file);
+    } else {
+        QCOMPARE(f.prompt.shown.size(), 1);
+        QVERIFY2(f.prompt.shown.at(0).text.startsWith(message), qPrintable(f.prompt.shown.at(0).text));
+        QCOMPARE(f.form->engine().count(), 0);
+        QVERIFY(f.form->project().ProjectFileName.isEmpty());
+        QVERIFY(f.form->isVisible());
+    }
+}
+
+void TestMainForm::startStopLogsTwoLines()
+{
+    Fixture f;
+    f.show();
+    const int before = f.form->eventLog().count();
+    QToolButton *button = qobject_cast<QToolButton *>(f.form->ToolBar->widgetForAction(f.form->StartButton));
+    QVERIFY(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(f.form->StartButton->isChecked());
+    QVERIFY(button->isChecked()); // shown pressed
+    QVERIFY(f.form->engine().isStarted());
+    f.menuAction("&Project", "&Start observer")->trigger();
+    QVERIFY(!f.form->engine().isStarted());
+    QVERIFY(!button->isChecked());
+    QCOMPARE(f.form->eventLog().count(), before + 2);
+    const QRegularExpression started(
+        QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d;;Sentrova Started;;Start;;Inner$"));
+    const QRegularExpression stopped(
+        QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d;;Sentrova Stopped;;Stop;;Inner$"));
+    QVERIFY2(started.match(f.form->eventLog().line(before)).hasMatch(), qPrintable(f.form->eventLog().line(before)));
+    QVERIFY2(stopped.match(f.form->eventLog().line(before + 1)).hasMatch(),
+             qPrintable(f.form->eventLog().line(before + 1)));
+}
+
+void TestMainForm::shortcutsReachTheWindowFromTheList()
+{
+    Fixture f;
+    f.show();
+    MonitorEngine &e = f.form->engine();
+    for (const char *n : {"one", "two", "three"})
+        e.AppendObject(presentObject(f.path(n)), QString::fromLatin1(n));
+    f.form->ItemsListView->setFocus();
+    f.form->selectRow(1);
+    // Ctrl+D deletes the selected row, without a question and without
+    // marking the project modified.
+    QTest::keyClick(f.form->ItemsListView, Qt::Key_D, Qt::ControlModifier);
+    QCOMPARE(f.captions(), QStringList({"one", "three"}));
+    QVERIFY(!f.form->SaveToolButton->isEnabled());
+    QCOMPARE(e.timer(1)->property("tag").toInt(), 1);
+    // Ctrl+U tests the selected row again; Ctrl+R starts the observer.
+    f.form->selectRow(0);
+    e.setStatus(0, QStringLiteral("stale"));
+    QTest::keyClick(f.form->ItemsListView, Qt::Key_U, Qt::ControlModifier);
+    QVERIFY(e.object(0)->status != QLatin1String("stale"));
+    QCOMPARE(e.object(1)->status == QLatin1String("stale"), false);
+    QTest::keyClick(f.form->ItemsListView, Qt::Key_R, Qt::ControlModifier);
+    QVERIFY(e.isStarted());
+    QVERIFY(f.prompt.shown.isEmpty());
+}
+
+void TestMainForm::deleteAndEditNeedASelection()
+{
+    Fixture f;
+    f.show();
+    f.form->engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
+    f.form->selectRow(-1);
+    f.form->DeleteObjectAction->trigger();
+    QCOMPARE(f.form->engine().count(), 1);
+    QVERIFY(f.prompt.shown.isEmpty());
+    f.form->EditObjectAction->trigger();
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.prompt.shown.at(0).title, QStringLiteral("Error"));
+    QCOMPARE(f.prompt.shown.at(0).text, QStringLiteral("Have not selected line"));
+}
+
+void TestMainForm::firstShowingWithoutPlacement()
+{
+    Fixture f;
+    f.show();
+    QVERIFY(f.form->firstShowDone());
+    QTRY_VERIFY(f.form->isMaximized());
+    QCOMPARE(f.form->normalGeometry().size(), QSize(600, 400));
+    QVERIFY(!f.form->StartButton->isChecked());
+    QVERIFY(!f.form->SaveToolButton->isEnabled());
+    QCOMPARE(f.form->eventLog().count(), 0);
+    QVERIFY(f.prompt.shown.isEmpty());
+    // Nothing is written by the first showing.
+    QVERIFY(f.option("WinState").isEmpty());
+    QVERIFY(!QFile::exists(dataLog()));
+}
+
+void TestMainForm::firstShowingWithPlacementAndAutoStart()
+{
+    Fixture f;
+    writeFile(dataLog(), "01.02.2024 10:00:00;;old;;line;;Ping\nno separators here\r\n");
+    f.option("Width", "640");
+    f.option("Heigth", "300");
+    f.option("Left", "30");
+    f.option("Top", "40");
+    f.option("WinState", "0");
+    f.option("Auto Start", "1");
+    f.show();
+    QCOMPARE(f.form->size(), QSize(640, 300));
+    QCOMPARE(f.form->pos(), QPoint(30, 40));
+    QVERIFY(!f.form->isMaximized());
+    // The log of earlier runs comes first, then this run's "Started" line.
+    QCOMPARE(f.form->eventLog().count(), 3);
+    QCOMPARE(f.form->eventLog().line(1), QStringLiteral("no separators here"));
+    QVERIFY(f.form->eventLog().line(2).endsWith(QStringLiteral(";;Sentrova Started;;Start;;Inner")));
+    QVERIFY(f.form->StartButton->isChecked());
+    QVERIFY(f.form->engine().isStarted());
+
+    // Showing the window again repeats nothing.
+    f.form->hide();
+    f.form->show();
+    QCOMPARE(f.form->eventLog().count(), 3);
+}
+
+void TestMainForm::closingUnmodified()
+{
+    Fixture f;
+    f.option("WinState", "0");
+    f.show();
+    f.form->createWindows();
+    f.form->StartButton->trigger();
+    f.form->engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
+    QSignalSpy closed(f.form.get(), &TMainForm::closed);
+    f.form->resize(500, 260);
+    f.form->move(20, 25);
+    f.menuAction("&File", "&Exit")->trigger();
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(f.prompt.shown.isEmpty());
+    QVERIFY(!f.form->isVisible());
+    QCOMPARE(f.form->engine().count(), 0);
+    // data.log: the observer's start and the object's first outcome, CR LF
+    // after each line; no "Stopped" line for a started observer.
+    const QList<QByteArray> lines = readAll(dataLog()).split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).endsWith(";;Sentrova Started;;Start;;Inner\r"));
+    QVERIFY(lines.at(1).endsWith(";;File/Folder Present\r"));
+    QVERIFY(lines.at(2).isEmpty());
+    QCOMPARE(readAll(Paths::dataFile(QStringLiteral("profile.dat"))), QByteArray(4, '\0'));
+    QCOMPARE(readAll(Paths::dataFile(QStringLiteral("Schedule.dat"))), QByteArray(4, '\0'));
+    QCOMPARE(f.option("WinState"), QStringLiteral("0"));
+    QCOMPARE(f.option("Width"), QStringLiteral("500"));
+    QCOMPARE(f.option("Heigth"), QStringLiteral("260"));
+}
+
+void TestMainForm::closingModified_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("projectWritten");
+    QTest::newRow("Cancel keeps the window") << int(UserPrompt::Cancel) << false << false;
+    QTest::newRow("No closes without saving") << int(UserPrompt::No) << true << false;
+    QTest::newRow("Yes saves and closes") << int(UserPrompt::Yes) << true << true;
+}
+
+void TestMainForm::closingModified()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closes);
+    QFETCH(bool, projectWritten);
+    Fixture f;
+    f.show();
+    const QString file = f.path("p.snv");
+    f.form->engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
+    f.form->project().ProjectFileName = file;
+    f.form->project().setModified(true);
+    QSignalSpy closed(f.form.get(), &TMainForm::closed);
+    f.prompt.answers.enqueue(UserPrompt::Answer(answer));
+    QVERIFY(f.form->close() == closes);
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.prompt.shown.at(0).text, QStringLiteral("Project has changed. Save changes?"));
+    QCOMPARE(closed.count(), closes ? 1 : 0);
+    QCOMPARE(f.form->isVisible(), !closes);
+    QCOMPARE(QFile::exists(file), projectWritten);
+    QCOMPARE(QFile::exists(dataLog()), closes);
+    if (!closes) {
+        // Nothing lost: the rows, the changes and the log are all still there.
+        QCOMPARE(f.form->engine().count(), 1);
+        QVERIFY(f.form->SaveToolButton->isEnabled());
+        QVERIFY(f.form->eventLog().count() > 0);
+    }
+}
+
+void TestMainForm::closingMaximizedKeepsNormalGeometry()
+{
+    Fixture f;
+    f.option("Width", "610");
+    f.option("Heigth", "333");
+    f.option("Left", "15");
+    f.option("Top", "16");
+    f.option("WinState", "2");
+    f.show();
+    QTRY_VERIFY(f.form->isMaximized());
+    f.form->close();
+    QCOMPARE(f.option("WinState"), QStringLiteral("2"));
+    QCOMPARE(f.option("Width"), QStringLiteral("610"));
+    QCOMPARE(f.option("Heigth"), QStringLiteral("333"));
+    QCOMPARE(f.option("Left"), QStringLiteral("15"));
+    QCOMPARE(f.option("Top"), QStringLiteral("16"));
+}
+
+void TestMainForm::quitWithoutQuestionsClosesModalBoxes()
+{
+    Fixture f;
+    f.show();
+    f.form->createWindows();
+    const QString file = f.path("unsaved.snv");
+    f.form->engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
+    f.form->project().ProjectFileName = file;
+    f.form->project().setModified(true);
+    f.form->StartButton->trigger();
+    QSignalSpy closed(f.form.get(), &TMainForm::closed);
+    // A signal arrives while a modal box (an alert's message, say) waits.
+    QTimer::singleShot(50, f.form.get(), [&] { f.form->quitWithoutQuestions(); });
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Dead"), QStringLiteral("a File not found"), QMessageBox::Ok,
+                    f.form.get());
+    QTimer::singleShot(5000, &box, &QMessageBox::accept); // never hang the test
+    box.exec();
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(f.prompt.shown.isEmpty());
+    QVERIFY(!QFile::exists(file)); // the unsaved project stays unsaved
+    QVERIFY(readAll(dataLog()).contains(";;Sentrova Started;;Start;;Inner\r\n"));
+    QVERIFY(QFile::exists(Paths::dataFile(QStringLiteral("profile.dat"))));
+    QVERIFY(QFile::exists(Paths::dataFile(QStringLiteral("Schedule.dat"))));
+    // The window is done: a later close asks nothing either.
+    QVERIFY(f.form->close());
+    QVERIFY(f.prompt.shown.isEmpty());
+}
+
+void TestMainForm::minimizeToTray_data()
+{
+    QTest::addColumn<bool>("option");
+    QTest::addColumn<bool>("trayAvailable");
+    QTest::addColumn<bool>("hidden");
+    QTest::newRow("option set") << true << true << true;
+    QTest::newRow("option off") << false << true << false;
+    QTest::newRow("no tray on the desktop") << true << false << false;
+}
+
+void TestMainForm::minimizeToTray()
+{
+    QFETCH(bool, option);
+    QFETCH(bool, trayAvailable);
+    QFETCH(bool, hidden);
+    Fixture f;
+    f.option("Minimize To Tray", option ? "1" : "0");
+    f.option("WinState", "2");
+    f.form->setTrayAvailable(trayAvailable);
+    f.show();
+    QVERIFY(!f.form->TrayIcon->isVisible()); // hidden at start
+    QTRY_VERIFY(f.form->isMaximized());
+    f.form->showMinimized();
+    QTest::qWait(50);
+    QCOMPARE(f.form->isInTray(), hidden);
+    QCOMPARE(f.form->isVisible(), !hidden);
+    QCOMPARE(f.form->TrayIcon->isVisible(), hidden);
+    if (!hidden)
+        return;
+    // A click on the icon brings the window back as it was, without a
+    // second first showing.
+    const int lines = f.form->eventLog().count();
+    emit f.form->TrayIcon->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(f.form->isVisible());
+    QVERIFY(!f.form->TrayIcon->isVisible());
+    QTRY_VERIFY(f.form->isMaximized());
+    QCOMPARE(f.form->eventLog().count(), lines);
+}
+
+namespace
+{
+
+struct Word {
+    QString text;
+    double x;
+    double y;
+    int page;
+};
+
+// Words of a PDF with their positions in points, by pdftotext -bbox.
+QList<Word> pdfWords(const QString &pdf, bool *ok)
+{
+    QList<Word> out;
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    *ok = p.waitForFinished(30000) && p.exitCode() == 0;
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    const QRegularExpression page(QStringLiteral("<page "));
+    const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"[\\d.]+\">([^<]*)</word>"));
+    int pageNo = 0;
+    qsizetype pos = 0;
+    const QStringList pages = html.split(page);
+    for (const QString &chunk : pages) {
+        ++pageNo;
+        auto it = word.globalMatch(chunk);
+        while (it.hasNext()) {
+            const auto m = it.next();
+            out << Word{m.captured(3), m.captured(1).toDouble(), m.captured(2).toDouble(), pageNo - 1};
+        }
+    }
+    Q_UNUSED(pos);
+    return out;
+}
+
+bool havePdfToText()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty();
+}
+
+// Prints into a PDF at 300 dpi with the page's corner as the origin.
+void printToPdf(TMainForm &form, const QString &pdf)
+{
+    form.printDialog = [pdf](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setResolution(300);
+        printer.setFullPage(true);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        return true;
+    };
+    form.PrintAction->trigger();
+}
+
+} // namespace
+
+void TestMainForm::printPositions()
+{
+    if (!havePdfToText()) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("pdftotext (poppler-utils) is needed");
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    }
+    Fixture f;
+    f.show();
+    for (const char *n : {"alpha", "beta", "gamma"})
+        f.form->engine().AppendObject(presentObject(f.path(n)), QString::fromLatin1(n));
+    const QString pdf = f.path("list.pdf");
+    printToPdf(*f.form, pdf);
+    QVERIFY(f.prompt.shown.isEmpty());
+    bool ok = false;
+    const QList<Word> words = pdfWords(pdf, &ok);
+    QVERIFY(ok);
+    auto find = [&](const QString &text) {
+        for (const Word &w : words)
+            if (w.text == text)
+                return w;
+        return Word{QString(), -1, -1, -1};
+    };
+    // 300-dpi dots to PDF points: x 72 / 300.
+    const double dot = 72.0 / 300.0;
+    const struct {
+        const char *text;
+        int x;
+    } headings[] = {{"Host", 100}, {"Status", 600}, {"Last", 1100}, {"Interval", 1600}};
+    for (const auto &h : headings) {
+        const Word w = find(QString::fromLatin1(h.text));
+        QVERIFY2(w.x >= 0, h.text);
+        QVERIFY2(qAbs(w.x - h.x * dot) < 1.5, qPrintable(QStringLiteral("%1 at %2").arg(h.text).arg(w.x)));
+        QVERIFY2(qAbs(w.y - 100 * dot) < 4, qPrintable(QString::number(w.y)));
+    }
+    // "Test Metod" at x = 1800 ("Test" also ends "Last Test").
+    bool testMetod = false;
+    for (const Word &w : words)
+        testMetod |= w.text == QLatin1String("Test") && qAbs(w.x - 1800 * dot) < 1.5 && qAbs(w.y - 100 * dot) < 4;
+    QVERIFY(testMetod);
+    QVERIFY(find(QStringLiteral("Metod")).x > 1800 * dot);
+    const Word a = find(QStringLiteral("alpha")), b = find(QStringLiteral("beta")), c = find(QStringLiteral("gamma"));
+    for (const Word &w : {a, b, c})
+        QVERIFY(qAbs(w.x - 100 * dot) < 1.5);
+    const double step = b.y - a.y;
+    QVERIFY(step > 20 * dot);
+    QVERIFY(qAbs((c.y - b.y) - step) < 0.5);
+    QVERIFY(qAbs((a.y - find(QStringLiteral("Host")).y) - step) < 0.5);
+    // The "Test metod" cell is printed at x = 1800.
+    int methods = 0;
+    for (const Word &w : words)
+        if (w.text == QLatin1String("File/Folder") && qAbs(w.x - 1800 * dot) < 1.5)
+            ++methods;
+    QCOMPARE(methods, 3);
+}
+
+void TestMainForm::printContinuesOnNewPages()
+{
+    if (!havePdfToText()) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("pdftotext (poppler-utils) is needed");
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    }
+    Fixture f;
+    f.show();
+    const int rows = 150;
+    for (int i = 0; i < rows; ++i) {
+        ObserverRecord r = presentObject(f.path("x"));
+        f.form->engine().AppendObject(r, QStringLiteral("row%1").arg(i, 3, 10, QLatin1Char('0')));
+    }
+    const QString pdf = f.path("long.pdf");
+    printToPdf(*f.form, pdf);
+    bool ok = false;
+    const QList<Word> words = pdfWords(pdf, &ok);
+    QVERIFY(ok);
+    QList<int> rowPages;
+    int headingPages = 0;
+    double pageBottom = 297 / 25.4 * 72;
+    for (const Word &w : words) {
+        if (w.text == QLatin1String("Host")) {
+            ++headingPages;
+            QVERIFY(qAbs(w.y - 100 * 72.0 / 300) < 4);
+        }
+        if (w.text.startsWith(QLatin1String("row"))) {
+            QCOMPARE(w.text, QStringLiteral("row%1").arg(rowPages.size(), 3, 10, QLatin1Char('0')));
+            QVERIFY(w.y < pageBottom);
+            rowPages << w.page;
+        }
+    }
+    // Every row is printed once, in order; each page starts with the headings.
+    QCOMPARE(rowPages.size(), rows);
+    QVERIFY(rowPages.last() > rowPages.first());
+    QCOMPARE(headingPages, rowPages.last() - rowPages.first() + 1);
+}
+
+void TestMainForm::printWithoutPrinter()
+{
+    Fixture f;
+    f.show();
+    f.form->engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
+    f.form->project().setModified(true);
+    // The dialog is confirmed, but there is no printer behind it.
+    f.form->printDialog = [](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::NativeFormat);
+        printer.setPrinterName(QString());
+        return true;
+    };
+    QTest::keyClick(f.form.get(), Qt::Key_P, Qt::ControlModifier);
+    QCOMPARE(f.prompt.shown.size(), 1);
+    QCOMPARE(f.prompt.shown.at(0).title, QStringLiteral("Error"));
+    QVERIFY2(f.prompt.shown.at(0).text.contains(QStringLiteral("No printer")),
+             qPrintable(f.prompt.shown.at(0).kind + f.prompt.shown.at(0).text));
+    QCOMPARE(f.form->engine().count(), 1);
+    QVERIFY(f.form->SaveToolButton->isEnabled());
+
+    // A cancelled print dialog prints nothing and says nothing.
+    f.form->printDialog = [](QPrinter &) { return false; };
+    f.form->PrintAction->trigger();
+    QCOMPARE(f.prompt.shown.size(), 1);
+}
+
+void TestMainForm::customizeToolbar()
+{
+    Fixture f;
+    f.show();
+    TMainForm &w = *f.form;
+    const QList<QAction *> original = w.toolbarLayout();
+    // Remove "New project" (the first button), add "Exit" after "Open
+    // existing" and move it up to the front.
+    w.customizeDialogExec = [&](CustomizeToolbarDialog &d) {
+        d.toolbarList()->setCurrentRow(0);
+        QTest::mouseClick(d.removeButton(), Qt::LeftButton);
+        for (int i = 0; i < d.availableList()->count(); ++i)
+            if (d.availableList()->item(i)->text() == QLatin1String("Exit"))
+                d.availableList()->setCurrentRow(i);
+        d.toolbarList()->setCurrentRow(0);
+        QTest::mouseClick(d.addButton(), Qt::LeftButton);
+        QTest::mouseClick(d.upButton(), Qt::LeftButton);
+        return int(QDialog::Accepted);
+    };
+    w.CustomizeActionBars1->trigger();
+    QList<QAction *> expected = original.mid(1);
+    expected.prepend(w.ExitAction);
+    QCOMPARE(w.toolbarLayout(), expected);
+    QVERIFY(w.ToolBar->widgetForAction(w.ExitAction));
+    QVERIFY(!w.ToolBar->widgetForAction(w.NewProjectAction));
+
+    // Cancel changes nothing; Reset brings back the first layout.
+    w.customizeDialogExec = [&](CustomizeToolbarDialog &d) {
+        d.toolbarList()->setCurrentRow(0);
+        QTest::mouseClick(d.removeButton(), Qt::LeftButton);
+        return int(QDialog::Rejected);
+    };
+    w.CustomizeActionBars1->trigger();
+    QCOMPARE(w.toolbarLayout(), expected);
+    w.customizeDialogExec = [&](CustomizeToolbarDialog &d) {
+        QTest::mouseClick(d.resetButton(), Qt::LeftButton);
+        return int(QDialog::Accepted);
+    };
+    w.CustomizeActionBars1->trigger();
+    QCOMPARE(w.toolbarLayout(), original);
+    // The buttons stay usable: the first is New again and works.
+    w.engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
+    QTest::mouseClick(w.ToolBar->widgetForAction(w.NewProjectAction), Qt::LeftButton);
+    QCOMPARE(w.engine().count(), 0);
+}
+
+void TestMainForm::helpHomePageContact()
+{
+    Fixture f;
+    f.show();
+    f.form->createWindows();
+    QVERIFY(f.form->HelpForm);
+    QVERIFY(!f.form->HelpForm->isVisible());
+    QTest::keyClick(f.form.get(), Qt::Key_F1);
+    QTRY_VERIFY(f.form->HelpForm->isVisible());
+    QVERIFY2(f.form->HelpForm->currentUrl().toLocalFile().endsWith(QStringLiteral("Help/quimbel/index.htm")),
+             qPrintable(f.form->HelpForm->currentUrl().toString()));
+    // The page is this program's own help, not a page-not-found view.
+    QVERIFY(
+        f.form->HelpForm->WebBrowser1->toPlainText().contains(QStringLiteral("Adding, editing and deleting objects")));
+    f.form->HelpForm->close();
+
+    f.menuAction("&Help", "H&ome Page")->trigger();
+    f.menuAction("&Help", "&Contact As")->trigger();
+    QCOMPARE(f.desktop.calls, QStringList({QStringLiteral("open|") + TMainForm::HomePageUrl,
+                                           QStringLiteral("open|") + TMainForm::ContactUrl}));
+    QVERIFY(TMainForm::HomePageUrl.startsWith(QStringLiteral("http")));
+    QVERIFY(TMainForm::ContactUrl.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive));
+}
+
+QTEST_MAIN(TestMainForm)
+#include "test_mainform.moc"
