@@ -1,12 +1,19 @@
 #include "mainform.h"
 
+#include "alerts/alertprofileform.h"
 #include "alerts/desktopservices.h"
 #include "alerts/dispatcher.h"
 #include "core/paths.h"
 #include "core/prompt.h"
 #include "customizetoolbardialog.h"
+#include "eventlog/loganalyserform.h"
 #include "mail/inetmail.h"
+#include "newfileform.h"
+#include "objectcommands.h"
+#include "objectparamsform.h"
 #include "probeset.h"
+#include "schedules/scheduleform.h"
+#include "settings/programoptionform.h"
 #include "sentrovaicons.h"
 #include "ui/pickers/aboutform.h"
 #include "ui/pickers/helpform.h"
@@ -512,7 +519,12 @@ void TMainForm::FormShow()
     // 4. Hints go to the status bar's first panel (see event()).
     // 5. Window placement.
     LoadWindowPlacement();
-    // 6. Program options, and the tray behaviour from them.
+    // 6. The options dialog and the program options, and the tray behaviour
+    // from them.
+    ProgramOptionForm = new TProgramOptionForm(m_options, m_prompt, this);
+    ProgramOptionForm->setOptionsLocation(m_optionsLocation);
+    if (HelpForm)
+        ProgramOptionForm->setHelpForm(HelpForm);
     QString problem;
     if (!LoadProgramOptions(m_options, m_optionsLocation, &problem))
         showNotice(QStringLiteral("Program options"), problem);
@@ -874,24 +886,28 @@ void TMainForm::selectRow(int row)
 
 void TMainForm::Add1Click()
 {
-    // The new-object wizard and the parameters dialog are added with the
-    // object dialogs; until then the action does nothing.
+    // The dialogs exist once the program's windows are created.
+    if (m_commands)
+        m_commands->Add1Click();
 }
 
 void TMainForm::EditItemToolButtonClick()
 {
-    if (selectedRow() < 0) {
+    if (m_commands) {
+        m_commands->EditItemToolButtonClick(selectedRow());
+    } else if (selectedRow() < 0) {
         m_prompt->message(QStringLiteral("Error"), QStringLiteral("Have not selected line"));
-        return;
     }
 }
 
 void TMainForm::DelItemToolButtonClick()
 {
     const int row = selectedRow();
-    if (row < 0)
-        return; // nothing selected: nothing to remove
-    m_engine.RemoveObject(row);
+    if (m_commands) {
+        m_commands->DelItemToolButtonClick(row);
+    } else if (row >= 0) {
+        m_engine.RemoveObject(row);
+    }
 }
 
 void TMainForm::Start1Click()
@@ -913,23 +929,29 @@ void TMainForm::RefreshAll1Click()
 
 void TMainForm::Schedule1Click()
 {
-    // Shows the schedule editor once it is part of the program.
+    if (ScheduleForm)
+        ScheduleForm->showEditor();
 }
 
 void TMainForm::AlertProfile1Click()
 {
-    // Shows the alert profile editor once it is part of the program.
+    if (AlertProfileForm)
+        AlertProfileForm->showEditor();
 }
 
 void TMainForm::Log1Click()
 {
-    // Shows the log analyser once it is part of the program.
+    if (LogAnalyserForm)
+        LogAnalyserForm->Execute();
 }
 
 void TMainForm::Programoption1Click()
 {
-    // The options dialog edits m_options; whatever way it closes, the tray
-    // behaviour follows the "Minimize To Tray" option afterwards.
+    // The dialog edits the live options; OK saves them, any other close
+    // reloads them. Either way the tray behaviour follows the "Minimize To
+    // Tray" option afterwards.
+    if (ProgramOptionForm)
+        ProgramOptionForm->Execute();
     applyTrayOption();
 }
 
@@ -978,9 +1000,13 @@ void TMainForm::createWindows()
     AboutForm = new TAboutForm(this);
     AboutForm->setShellOpener(openExternal);
 
-    // The alert profile editor's store.
+    NewFileForm = new TNewFileForm(this);
+    ObjectParamsForm = new TObjectParamsForm(*m_prompt, this);
+
+    // The alert profile editor reads profile.dat as it is created.
+    AlertProfileForm = new TAlertProfileForm(m_profiles, m_prompt, this);
     QString problem;
-    if (!m_profiles.load(&problem))
+    if (!AlertProfileForm->LoadProfiles(&problem))
         showNotice(QStringLiteral("Alert Profile"), problem);
     m_profilesLoaded = true;
 
@@ -990,11 +1016,31 @@ void TMainForm::createWindows()
     HelpForm = new THelpForm(this);
     HelpForm->setExternalOpener(openExternal);
 
-    // The schedule editor's store.
-    if (!m_schedules.LoadSchedules())
+    // The schedule editor reads Schedule.dat as it is created.
+    ScheduleForm = new TScheduleForm(m_schedules, m_prompt, this);
+    if (!ScheduleForm->LoadSchedules())
         showNotice(QStringLiteral("Schedule"), m_schedules.errorString());
     m_schedulesLoaded = true;
 
+    LogAnalyserForm = new TLogAnalyserForm(m_eventLog, m_prompt, m_desktop, this);
+
     SelectDateForm = new TSelectDateForm(this);
     SelectDateForm->setPrompt(m_prompt);
+
+    // How the windows use one another.
+    LogAnalyserForm->setDatePicker(SelectDateForm);
+    if (ProgramOptionForm)
+        ProgramOptionForm->setHelpForm(HelpForm);
+    m_profilePicker = std::make_unique<CallbackNamePicker>();
+    m_profilePicker->onSelect = [this](const QString &name) { AlertProfileForm->selectProfileByName(name); };
+    m_profilePicker->onSelectedName = [this] { return AlertProfileForm->selectedProfileName(); };
+    m_profilePicker->onExec = [this] { AlertProfileForm->showEditor(); };
+    m_schedulePicker = std::make_unique<CallbackNamePicker>();
+    m_schedulePicker->onSelect = [this](const QString &name) { ScheduleForm->selectScheduleByName(name); };
+    m_schedulePicker->onSelectedName = [this] { return ScheduleForm->selectedScheduleName(); };
+    m_schedulePicker->onExec = [this] { ScheduleForm->showEditor(); };
+    ObjectParamsForm->setProfilePicker(m_profilePicker.get());
+    ObjectParamsForm->setSchedulePicker(m_schedulePicker.get());
+    ObjectParamsForm->setPortPicker(SelectPortForm);
+    m_commands = std::make_unique<ObjectCommands>(m_engine, *m_project, *m_prompt, *NewFileForm, *ObjectParamsForm);
 }

@@ -24,6 +24,14 @@ class QSystemTrayIcon;
 class QTableView;
 class QToolBar;
 class SendMail;
+class CallbackNamePicker;
+class ObjectCommands;
+class TAlertProfileForm;
+class TLogAnalyserForm;
+class TNewFileForm;
+class TObjectParamsForm;
+class TProgramOptionForm;
+class TScheduleForm;
 class TAboutForm;
 class THelpForm;
 class TSelectDateForm;
@@ -121,9 +129,16 @@ public:
     // The program's other windows (created by createWindows(); each lives
     // as long as the main window).
     TAboutForm *AboutForm = nullptr;
+    TNewFileForm *NewFileForm = nullptr;
+    TObjectParamsForm *ObjectParamsForm = nullptr;
+    TAlertProfileForm *AlertProfileForm = nullptr;
     TSelectPortForm *SelectPortForm = nullptr;
     THelpForm *HelpForm = nullptr;
+    TScheduleForm *ScheduleForm = nullptr;
+    TLogAnalyserForm *LogAnalyserForm = nullptr;
     TSelectDateForm *SelectDateForm = nullptr;
+    // Created by the first showing.
+    TProgramOptionForm *ProgramOptionForm = nullptr;
 
     // The list and the window's parts.
     QTableView *ItemsListView = nullptr;
@@ -238,6 +253,9 @@ private:
     std::unique_ptr<AlertDesktopGuard> m_alertDesktop;
     std::unique_ptr<AlertDispatcher> m_dispatcher;
     std::unique_ptr<QPrinter> m_printer;
+    std::unique_ptr<CallbackNamePicker> m_profilePicker;
+    std::unique_ptr<CallbackNamePicker> m_schedulePicker;
+    std::unique_ptr<ObjectCommands> m_commands;
 
     QList<QAction *> m_allActions;
     QList<QAction *> m_defaultToolbar;
