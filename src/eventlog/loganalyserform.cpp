@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace
@@ -52,6 +54,8 @@ public:
 protected:
     bool eventFilter(QObject *, QEvent *e) override
     {
+        if (e->type() == QEvent::ToolTip)
+            return showCutText(static_cast<QHelpEvent *>(e));
         int row;
         if (e->type() == QEvent::MouseMove)
             row = m_view->indexAt(static_cast<QMouseEvent *>(e)->position().toPoint()).row();
@@ -73,6 +77,21 @@ protected:
     }
 
 private:
+    // A cell whose text does not fit its column shows the whole text as a
+    // tooltip; a cell that shows all of it has none.
+    bool showCutText(QHelpEvent *e)
+    {
+        const QModelIndex index = m_view->indexAt(e->pos());
+        const QString text = index.data().toString();
+        const QRect cell = m_view->visualRect(index);
+        const int margin = 2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 1);
+        if (index.isValid() && m_view->fontMetrics().horizontalAdvance(text) > cell.width() - margin)
+            QToolTip::showText(e->globalPos(), text, m_view->viewport(), cell);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
     void repaintRow(int row)
     {
         if (row < 0 || row >= m_view->model()->rowCount())
@@ -227,8 +246,10 @@ TLogAnalyserForm::TLogAnalyserForm(EventLog &log, UserPrompt *prompt, DesktopSer
     connect(HTMLBtn, &QPushButton::clicked, this, &TLogAnalyserForm::HTMLBtnClick);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
 
-    resize(640, 460);
-    setMinimumSize(480, 460);
+    // Just tall enough for the panel and the buttons.
+    const int height = sizeHint().height();
+    resize(640, height);
+    setMinimumSize(480, height);
 }
 
 void TLogAnalyserForm::setDateLocale(const QLocale &locale)

@@ -250,7 +250,7 @@ int LogViewModel::columnCount(const QModelIndex &parent) const
 
 QVariant LogViewModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!index.isValid() || role != Qt::DisplayRole)
         return {};
     const LogCells c = cells(index.row());
     QString text;
@@ -261,8 +261,6 @@ QVariant LogViewModel::data(const QModelIndex &index, int role) const
     case TestMethodColumn: text = c.testMethod; break;
     default: return {};
     }
-    if (role == Qt::ToolTipRole)
-        return text.size() > 24 ? QVariant(text) : QVariant(); // likely cut off in its column
     return text;
 }
 
