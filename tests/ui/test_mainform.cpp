@@ -3,21 +3,33 @@
 // that wait for a click and the calls that leave the program.
 #include "ui/customizetoolbardialog.h"
 #include "ui/mainform.h"
+#include "ui/newfileform.h"
+#include "ui/objectparamsform.h"
 #include "ui/pickers/helpform.h"
+
+#include "alerts/alertprofile.h"
+#include "alerts/alertprofileform.h"
+#include "eventlog/loganalyserform.h"
+#include "schedules/scheduleform.h"
+#include "schedules/schedulestore.h"
+#include "settings/programoptionform.h"
 
 #include "core/paths.h"
 #include "core/projectfile.h"
 
 #include "../support/recordingdesktop.h"
 #include "../support/scriptedprompt.h"
+#include "../support/whenmodal.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -31,6 +43,8 @@
 #include <QStandardPaths>
 #include <QStatusTipEvent>
 #include <QSystemTrayIcon>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -194,6 +208,10 @@ private slots:
 
     void customizeToolbar();
     void helpHomePageContact();
+
+    void addAndEditWithTheEditorsAsPickers();
+    void editorsAndAnalyserFromTheirActions();
+    void programOptionsFromTheMainWindow();
 };
 
 void TestMainForm::actions_data()
@@ -1148,6 +1166,182 @@ void TestMainForm::helpHomePageContact()
                                            QStringLiteral("open|") + TMainForm::ContactUrl}));
     QVERIFY(TMainForm::HomePageUrl.startsWith(QStringLiteral("http")));
     QVERIFY(TMainForm::ContactUrl.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive));
+}
+
+namespace
+{
+
+void clickItem(QListWidget *list, int row)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+void typeText(QLineEdit *edit, const QString &text)
+{
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+// A stored alert profile and schedule for the editors to offer.
+void storeProfileAndSchedule(const QString &profile, const QString &schedule)
+{
+    AlertProfileList profiles(Paths::dataFile(QStringLiteral("profile.dat")));
+    QCOMPARE(profiles.addProfile(profile), 0);
+    QVERIFY(profiles.save());
+    ScheduleList schedules;
+    QVERIFY(schedules.New(schedule));
+    QVERIFY(schedules.SaveSchedules());
+}
+
+} // namespace
+
+void TestMainForm::addAndEditWithTheEditorsAsPickers()
+{
+    Fixture f;
+    storeProfileAndSchedule(QStringLiteral("Servers"), QStringLiteral("Nights"));
+    f.show();
+    f.form->createWindows();
+    TMainForm &w = *f.form;
+    const QString target = f.path("flag");
+    writeFile(target, "x");
+
+    // Add: the wizard's "Folder/File present" icon, then the parameters, with
+    // the profile and the schedule chosen in the real editors.
+    whenModal(w.NewFileForm, [&] {
+        QTabBar *bar = w.NewFileForm->PageControl1->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
+        clickItem(w.NewFileForm->DiskListView, 2);
+        QTest::mouseClick(w.NewFileForm->OKButton, Qt::LeftButton);
+    });
+    whenModal(w.ObjectParamsForm, [&] {
+        QCOMPARE(w.ObjectParamsForm->windowTitle(), QStringLiteral("Folder/File present Options"));
+        typeText(w.ObjectParamsForm->PresentTargetEdit, target);
+        whenModal(w.AlertProfileForm, [&] {
+            QCOMPARE(w.AlertProfileForm->ProfileListBox->count(), 1);
+            clickItem(w.AlertProfileForm->ProfileListBox, 0);
+            QTest::mouseClick(w.AlertProfileForm->OKButton, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.ObjectParamsForm->AlertProfileButton, Qt::LeftButton);
+        whenModal(w.ScheduleForm, [&] {
+            clickItem(w.ScheduleForm->ScheduleListBox, 0);
+            QTest::mouseClick(w.ScheduleForm->OKButton, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.ObjectParamsForm->ScheduleButton, Qt::LeftButton);
+        QTest::mouseClick(w.ObjectParamsForm->OKButton, Qt::LeftButton);
+    });
+    w.AddObjectAction->trigger();
+    QCOMPARE(w.engine().count(), 1);
+    const ObserverObject *o = w.engine().object(0);
+    QCOMPARE(o->caption, target);
+    QCOMPARE(o->record.AlertProfileName, QStringLiteral("Servers"));
+    QCOMPARE(o->record.ScheduleName, QStringLiteral("Nights"));
+    QCOMPARE(o->status, QStringLiteral("OK")); // tested once on creation
+    QVERIFY(w.SaveToolButton->isEnabled());
+
+    // Edit: the editors open on the object's profile and schedule; leaving
+    // the profile editor with nothing selected keeps the object's profile.
+    w.ItemsListView->selectRow(0);
+    QString profileShown, scheduleShown;
+    whenModal(w.ObjectParamsForm, [&] {
+        whenModal(w.AlertProfileForm, [&] {
+            profileShown = w.AlertProfileForm->selectedProfileName();
+            w.AlertProfileForm->selectProfile(-1);
+            QTest::mouseClick(w.AlertProfileForm->OKButton, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.ObjectParamsForm->AlertProfileButton, Qt::LeftButton);
+        whenModal(w.ScheduleForm, [&] {
+            scheduleShown = w.ScheduleForm->selectedScheduleName();
+            QTest::mouseClick(w.ScheduleForm->OKButton, Qt::LeftButton);
+        });
+        QTest::mouseClick(w.ObjectParamsForm->ScheduleButton, Qt::LeftButton);
+        QTest::mouseClick(w.ObjectParamsForm->OKButton, Qt::LeftButton);
+    });
+    w.EditObjectAction->trigger();
+    QCOMPARE(profileShown, QStringLiteral("Servers"));
+    QCOMPARE(scheduleShown, QStringLiteral("Nights"));
+    QCOMPARE(w.engine().object(0)->record.AlertProfileName, QStringLiteral("Servers"));
+    QCOMPARE(w.engine().object(0)->record.ScheduleName, QStringLiteral("Nights"));
+
+    // Delete through the toolbar button.
+    w.ItemsListView->selectRow(0);
+    QTest::mouseClick(w.ToolBar->widgetForAction(w.DeleteObjectAction), Qt::LeftButton);
+    QCOMPARE(w.engine().count(), 0);
+}
+
+void TestMainForm::editorsAndAnalyserFromTheirActions()
+{
+    Fixture f;
+    f.show();
+    f.form->createWindows();
+    TMainForm &w = *f.form;
+    struct Case {
+        QAction *action;
+        QDialog *window;
+    };
+    const QList<Case> cases = {{w.VewSheduleAction, w.ScheduleForm},
+                               {w.AlertProfileAction, w.AlertProfileForm},
+                               {w.LogAnalyserAction, w.LogAnalyserForm},
+                               {w.ProgramOptionAction, w.ProgramOptionForm}};
+    for (const Case &c : cases) {
+        QVERIFY(c.window);
+        bool opened = false;
+        whenModal(c.window, [&] { opened = true; });
+        c.action->trigger();
+        QVERIFY2(opened, qPrintable(c.action->text()));
+        QVERIFY(!c.window->isVisible());
+    }
+
+    // The analyser shows the log as it is when it opens, the main window's
+    // own start line included.
+    w.StartButton->trigger();
+    int rows = -1;
+    whenModal(w.LogAnalyserForm, [&] { rows = w.LogAnalyserForm->findChild<QTableView *>()->model()->rowCount(); });
+    w.LogAnalyserAction->trigger();
+    QCOMPARE(rows, w.eventLog().count());
+    QVERIFY(rows > 0);
+}
+
+void TestMainForm::programOptionsFromTheMainWindow()
+{
+    Fixture f;
+    f.option("WinState", "0");
+    f.show();
+    f.form->createWindows();
+    TMainForm &w = *f.form;
+    TProgramOptionForm *d = w.ProgramOptionForm;
+    QVERIFY(d);
+
+    // Cancel after changing the subject and the tray box: nothing changes.
+    whenModal(d, [&] {
+        QCOMPARE(d->PageControl->currentIndex(), 0);
+        d->PageControl->setCurrentIndex(2);
+        typeText(d->MailSubjectEdit, QStringLiteral("Changed"));
+        d->PageControl->setCurrentIndex(0);
+        QTest::mouseClick(d->MinimizeToTrayCB, Qt::LeftButton, {}, QPoint(8, d->MinimizeToTrayCB->height() / 2));
+        QVERIFY(d->MinimizeToTrayCB->isChecked());
+        QTest::mouseClick(d->CancelBtn, Qt::LeftButton);
+    });
+    w.ProgramOptionAction->trigger();
+    QCOMPARE(w.options().MailSubject, QStringLiteral("Velmora Sentrova"));
+    w.showMinimized();
+    QTest::qWait(50);
+    QVERIFY(!w.isInTray());
+    w.showNormal();
+
+    // OK: saved, and minimising now goes to the tray.
+    whenModal(d, [&] {
+        QVERIFY(!d->MinimizeToTrayCB->isChecked());
+        QTest::mouseClick(d->MinimizeToTrayCB, Qt::LeftButton, {}, QPoint(8, d->MinimizeToTrayCB->height() / 2));
+        QTest::mouseClick(d->OKBtn, Qt::LeftButton);
+    });
+    w.ProgramOptionAction->trigger();
+    QCOMPARE(f.option("Minimize To Tray"), QStringLiteral("1"));
+    w.showMinimized();
+    QTest::qWait(50);
+    QVERIFY(w.isInTray());
+    QVERIFY(w.TrayIcon->isVisible());
 }
 
 QTEST_MAIN(TestMainForm)
