@@ -1,16 +1,14 @@
 #include "alertprofileform.h"
 
 #include "core/prompt.h"
+#include "ui/pickers/namelist.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -38,7 +36,7 @@ bool hasPanel(int action)
 } // namespace
 
 TAlertProfileForm::TAlertProfileForm(AlertProfileList &profiles, UserPrompt *prompt, QWidget *parent)
-    : QDialog(parent), m_profiles(profiles), m_prompt(prompt)
+    : TEditorDialog(parent), m_profiles(profiles), m_prompt(prompt)
 {
     setObjectName(QStringLiteral("AlertProfileForm"));
     setWindowTitle(QStringLiteral("Alert Profile"));
@@ -270,22 +268,13 @@ bool TAlertProfileForm::SaveProfiles(QString *error)
 
 void TAlertProfileForm::reloadNames()
 {
-    {
-        const QSignalBlocker block(ProfileListBox);
-        ProfileListBox->clear();
-        ProfileListBox->addItems(m_profiles.names());
-        ProfileListBox->setCurrentRow(-1);
-    }
+    NameList::fill(ProfileListBox, m_profiles.names());
     ProfileListBoxClick();
 }
 
 int TAlertProfileForm::selectedProfile() const
 {
-    const QModelIndexList rows = ProfileListBox->selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return -1;
-    const int row = rows.constFirst().row();
-    return row < m_profiles.count() ? row : -1;
+    return NameList::selectedRow(ProfileListBox, m_profiles.count());
 }
 
 QString TAlertProfileForm::selectedProfileName() const
@@ -297,24 +286,14 @@ QString TAlertProfileForm::selectedProfileName() const
 void TAlertProfileForm::syncNames()
 {
     // The profiles may have been replaced since the lines were filled in.
-    if (ProfileListBox->count() != m_profiles.count()) {
+    if (!NameList::sync(ProfileListBox, m_profiles.names()))
         reloadNames();
-        return;
-    }
-    for (int i = 0; i < m_profiles.count(); ++i)
-        if (ProfileListBox->item(i)->text() != m_profiles.at(i).Name)
-            ProfileListBox->item(i)->setText(m_profiles.at(i).Name);
 }
 
 void TAlertProfileForm::selectProfile(int index)
 {
     syncNames();
-    if (index < 0 || index >= ProfileListBox->count()) {
-        ProfileListBox->clearSelection();
-        ProfileListBox->setCurrentRow(-1);
-    } else {
-        ProfileListBox->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
-    }
+    NameList::select(ProfileListBox, index);
     // The signal does not fire when the selection stays as it was.
     ProfileListBoxClick();
 }
@@ -322,33 +301,6 @@ void TAlertProfileForm::selectProfile(int index)
 void TAlertProfileForm::selectProfileByName(const QString &name)
 {
     selectProfile(name.isEmpty() ? -1 : m_profiles.find(name));
-}
-
-int TAlertProfileForm::showEditor()
-{
-    return exec();
-}
-
-void TAlertProfileForm::showEvent(QShowEvent *event)
-{
-    if (!event->spontaneous()) {
-        FormShow();
-        centreOverParent();
-    }
-    QDialog::showEvent(event);
-}
-
-void TAlertProfileForm::centreOverParent()
-{
-    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    adjustSize();
-    QRect area;
-    if (owner && owner->isVisible())
-        area = owner->frameGeometry();
-    else if (const QScreen *s = screen())
-        area = s->availableGeometry();
-    if (area.isValid())
-        move(area.center() - rect().center());
 }
 
 void TAlertProfileForm::FormShow()
@@ -479,11 +431,6 @@ void TAlertProfileForm::DeleteProfileButtonClick()
     if (sel < 0)
         return;
     m_profiles.remove(sel);
-    {
-        const QSignalBlocker block(ProfileListBox);
-        delete ProfileListBox->takeItem(sel);
-        ProfileListBox->clearSelection();
-        ProfileListBox->setCurrentRow(-1);
-    }
+    NameList::remove(ProfileListBox, sel);
     ProfileListBoxClick();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "alerts/alertprofile.h"
+#include "ui/pickers/editordialog.h"
 
-#include <QDialog>
 #include <QString>
 
 #include <array>
@@ -32,7 +32,7 @@ class UserPrompt;
 // and writes the file only when asked: LoadProfiles at start, SaveProfiles at
 // the end. Input boxes, messages and file dialogs go through the UserPrompt
 // (borrowed as well).
-class TAlertProfileForm : public QDialog
+class TAlertProfileForm : public TEditorDialog
 {
     Q_OBJECT
 public:
@@ -68,9 +68,8 @@ public:
     // Selects the first profile of that name (letter case ignored); nothing
     // for an empty name or one that matches no profile.
     void selectProfileByName(const QString &name);
-    // Opens the editor modally; returns when "OK" or "Cancel" closes it
-    // (QDialog::Accepted for OK). Neither undoes anything.
-    int showEditor();
+    // showEditor() (from TEditorDialog) opens the editor modally; neither
+    // "OK" nor "Cancel" undoes anything.
 
     // The parameter panels in the order Dead sound, program, e-mail, net,
     // then the same for Alive.
@@ -112,15 +111,12 @@ public:
     QPushButton *CancelButton;
 
     // The handlers, callable as the controls call them.
-    void FormShow();
+    void FormShow() override;
     void ProfileListBoxClick();
     void DeadListBoxClick();
     void AliveListBoxClick();
     void NewProfileButtonClick();
     void DeleteProfileButtonClick();
-
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     struct Panel {
@@ -144,7 +140,6 @@ private:
     void loadPanelEdit(const Panel &p);
     void parameterEdited(const Panel &p, const QString &text);
     void chooseFile(QLineEdit *edit, const QString &filter);
-    void centreOverParent();
 
     AlertProfileList &m_profiles;
     UserPrompt *m_prompt;

@@ -1,19 +1,17 @@
 #include "scheduleform.h"
 
 #include "core/prompt.h"
+#include "ui/pickers/namelist.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
 #include <QStyleOptionFocusRect>
 #include <QVBoxLayout>
 
@@ -237,7 +235,7 @@ void TScheduleGrid::keyPressEvent(QKeyEvent *event)
 }
 
 TScheduleForm::TScheduleForm(ScheduleList &schedules, UserPrompt *prompt, QWidget *parent)
-    : QDialog(parent), m_schedules(schedules), m_prompt(prompt)
+    : TEditorDialog(parent), m_schedules(schedules), m_prompt(prompt)
 {
     setObjectName(QStringLiteral("ScheduleForm"));
     setWindowTitle(QStringLiteral("Schedule"));
@@ -333,22 +331,13 @@ bool TScheduleForm::SaveSchedules(const QString &path)
 
 void TScheduleForm::reloadNames()
 {
-    {
-        const QSignalBlocker block(ScheduleListBox);
-        ScheduleListBox->clear();
-        ScheduleListBox->addItems(m_schedules.names());
-        ScheduleListBox->setCurrentRow(-1);
-    }
+    NameList::fill(ScheduleListBox, m_schedules.names());
     ScheduleListBoxClick();
 }
 
 int TScheduleForm::selectedSchedule() const
 {
-    const QModelIndexList rows = ScheduleListBox->selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return -1;
-    const int row = rows.constFirst().row();
-    return row < m_schedules.count() ? row : -1;
+    return NameList::selectedRow(ScheduleListBox, m_schedules.count());
 }
 
 QString TScheduleForm::selectedScheduleName() const
@@ -360,57 +349,20 @@ QString TScheduleForm::selectedScheduleName() const
 void TScheduleForm::syncNames()
 {
     // The list may have been replaced since the lines were filled in.
-    if (ScheduleListBox->count() != m_schedules.count()) {
+    if (!NameList::sync(ScheduleListBox, m_schedules.names()))
         reloadNames();
-        return;
-    }
-    for (int i = 0; i < m_schedules.count(); ++i)
-        if (ScheduleListBox->item(i)->text() != m_schedules.profile(i)->Name)
-            ScheduleListBox->item(i)->setText(m_schedules.profile(i)->Name);
 }
 
 void TScheduleForm::selectSchedule(int index)
 {
     syncNames();
-    if (index < 0 || index >= ScheduleListBox->count()) {
-        ScheduleListBox->clearSelection();
-        ScheduleListBox->setCurrentRow(-1);
-    } else {
-        ScheduleListBox->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
-    }
+    NameList::select(ScheduleListBox, index);
     ScheduleListBoxClick();
 }
 
 void TScheduleForm::selectScheduleByName(const QString &name)
 {
     selectSchedule(name.isEmpty() ? -1 : m_schedules.indexOf(name));
-}
-
-int TScheduleForm::showEditor()
-{
-    return exec();
-}
-
-void TScheduleForm::showEvent(QShowEvent *event)
-{
-    if (!event->spontaneous()) {
-        FormShow();
-        centreOverParent();
-    }
-    QDialog::showEvent(event);
-}
-
-void TScheduleForm::centreOverParent()
-{
-    const QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
-    adjustSize();
-    QRect area;
-    if (owner && owner->isVisible())
-        area = owner->frameGeometry();
-    else if (const QScreen *s = screen())
-        area = s->availableGeometry();
-    if (area.isValid())
-        move(area.center() - rect().center());
 }
 
 void TScheduleForm::FormShow()
@@ -456,12 +408,7 @@ void TScheduleForm::DelScheduleButtonClick()
     if (sel < 0)
         return;
     m_schedules.Del(sel);
-    {
-        const QSignalBlocker block(ScheduleListBox);
-        delete ScheduleListBox->takeItem(sel);
-        ScheduleListBox->clearSelection();
-        ScheduleListBox->setCurrentRow(-1);
-    }
+    NameList::remove(ScheduleListBox, sel);
     ScheduleListBoxClick();
 }
 

@@ -2,8 +2,8 @@
 
 #include "core/paths.h"
 #include "schedules/schedulestore.h"
+#include "ui/pickers/editordialog.h"
 
-#include <QDialog>
 #include <QString>
 #include <QWidget>
 
@@ -89,7 +89,7 @@ private:
 // The schedule list is borrowed and must outlive the window; the file is read
 // and written only when asked (LoadSchedules at start, SaveSchedules at the
 // end). The input box and the message go through the UserPrompt.
-class TScheduleForm : public QDialog
+class TScheduleForm : public TEditorDialog
 {
     Q_OBJECT
 public:
@@ -120,9 +120,8 @@ public:
     // Selects the first schedule of that name (letter case ignored); nothing
     // for an empty name or one that matches no schedule.
     void selectScheduleByName(const QString &name);
-    // Opens the editor modally; returns when "OK" (QDialog::Accepted) or
-    // "Cancel" closes it. Neither undoes anything.
-    int showEditor();
+    // showEditor() (from TEditorDialog) opens the editor modally; neither
+    // "OK" nor "Cancel" undoes anything.
 
     QLabel *ScheduleLabel;
     QListWidget *ScheduleListBox;
@@ -136,7 +135,7 @@ public:
     QPushButton *CancelButton;
 
     // The handlers, callable as the controls call them.
-    void FormShow();
+    void FormShow() override;
     void ScheduleListBoxClick();
     void NewScheduleButtonClick();
     void DelScheduleButtonClick();
@@ -144,13 +143,9 @@ public:
     void UncheckBitBtnClick();
     void InvertBtnClick();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     void syncNames();
     void updateButtons();
-    void centreOverParent();
 
     ScheduleList &m_schedules;
     UserPrompt *m_prompt;

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -89,6 +90,8 @@ private slots:
     void paintedColours();
     void windowAndTitles();
     void loadSaveAndPicker();
+    void namesFollowAListChangedOutside();
+    void opensCentredOverItsOwner();
 };
 
 void TestScheduleForm::newSchedule_data()
@@ -412,6 +415,70 @@ void TestScheduleForm::loadSaveAndPicker()
     const QByteArray bytes = f.readAll();
     QCOMPARE(bytes.size(), 4 + 3 * ScheduleList::RecordSize);
     QCOMPARE(bytes.mid(4 + 2 * ScheduleList::RecordSize + 1, 5), QByteArray("Added"));
+}
+
+void TestScheduleForm::namesFollowAListChangedOutside()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Schedule.dat"));
+    {
+        ScheduleList other;
+        other.New(QStringLiteral("Early"));
+        other.New(QStringLiteral("Late"));
+        QVERIFY(other.SaveSchedules(path));
+    }
+    ScriptedPrompt prompt;
+    ScheduleList list;
+    list.New(QStringLiteral("Night"));
+    list.New(QStringLiteral("Weekend"));
+    TScheduleForm form(list, &prompt);
+    QCOMPARE(lines(form.ScheduleListBox), (QStringList{"Night", "Weekend"}));
+
+    // The same number of schedules under other names: the lines are renamed
+    // in place and the picker selects by the new names.
+    QVERIFY(list.LoadSchedules(path));
+    form.selectSchedule(1);
+    QCOMPARE(lines(form.ScheduleListBox), (QStringList{"Early", "Late"}));
+    QCOMPARE(form.selectedScheduleName(), QStringLiteral("Late"));
+
+    // One more schedule: the lines are refilled when the editor opens, and
+    // nothing stays selected.
+    list.New(QStringLiteral("Added"));
+    runModal(form, [&] {
+        QCOMPARE(lines(form.ScheduleListBox), (QStringList{"Early", "Late", "Added"}));
+        QCOMPARE(form.selectedSchedule(), -1);
+        QVERIFY(!form.InvertBtn->isEnabled());
+    });
+}
+
+void TestScheduleForm::opensCentredOverItsOwner()
+{
+    // Centred to within the width of the window frame, which the placement
+    // goes by the inner size.
+    const auto centredOver = [](const QWidget &w, const QRect &area) {
+        const QPoint off = w.frameGeometry().center() - area.center();
+        const QSize frame = w.frameGeometry().size() - w.size();
+        return qAbs(off.x()) <= frame.width() && qAbs(off.y()) <= frame.height();
+    };
+    ScriptedPrompt prompt;
+    ScheduleList list;
+    QWidget owner;
+    owner.setGeometry(40, 60, 900, 700);
+    owner.show();
+    // A widget inside the owner as the parent: the editor centres over the
+    // whole window, not over that widget.
+    auto *inner = new QWidget(&owner);
+    inner->setGeometry(0, 0, 100, 100);
+    TScheduleForm form(list, &prompt, inner);
+    runModal(form, [&] { QVERIFY(centredOver(form, owner.frameGeometry())); });
+
+    // Every opening centres it again.
+    owner.move(300, 200);
+    runModal(form, [&] { QVERIFY(centredOver(form, owner.frameGeometry())); });
+
+    // Without a visible owner: the middle of the screen's free area.
+    owner.hide();
+    runModal(form, [&] { QVERIFY(centredOver(form, form.screen()->availableGeometry())); });
 }
 
 QTEST_MAIN(TestScheduleForm)
