@@ -3,35 +3,14 @@
 #include "alerts/alertprofile.h"
 #include "core/paths.h"
 
+#include "../support/testfiles.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace
 {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray le32(qint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((quint32(v) >> (8 * i)) & 0xFF);
-    return b;
-}
 
 // Writes a short string by hand: length byte, bytes, and filler past the
 // length that a reader must ignore.
@@ -103,7 +82,7 @@ void TestAlertProfile::handWrittenRecordDecodes()
     putString(rec, 1214, 256, "alive.wav");
     putString(rec, 1470, 256, "caf\xE9 \x80.wav"); // Windows-1252: e acute, euro sign
 
-    writeAll(path(), le32(1) + rec);
+    writeFile(path(), le32(1) + rec);
     AlertProfileList list(path());
     QVERIFY(list.load());
     QCOMPARE(list.count(), 1);
@@ -149,7 +128,7 @@ void TestAlertProfile::storeOperationsLandAtTheirOffsets()
         QVERIFY(list.setParameter(0, f.alive, f.action, QString::fromLatin1(f.value)));
     QVERIFY(list.save());
 
-    const QByteArray file = readAll(path());
+    const QByteArray file = readFile(path());
     QCOMPARE(file.size(), 4 + 1726);
     const QByteArray rec = file.mid(4);
     QCOMPARE(rec.mid(0, 2), QByteArray("\x01P", 2));
@@ -220,12 +199,12 @@ void TestAlertProfile::fileSizes()
 {
     AlertProfileList list(path());
     QVERIFY(list.save());
-    QCOMPARE(readAll(path()), QByteArray(4, '\0'));
+    QCOMPARE(readFile(path()), QByteArray(4, '\0'));
 
     list.addProfile(QStringLiteral("Alpha"));
     list.addProfile(QStringLiteral("Beta"));
     QVERIFY(list.save());
-    const QByteArray bytes = readAll(path());
+    const QByteArray bytes = readFile(path());
     QCOMPARE(bytes.size(), 3456);
     QCOMPARE(bytes.left(4), le32(2));
     QCOMPARE(bytes.mid(4 + 1726, 5), QByteArray("\x04"
@@ -354,7 +333,7 @@ void TestAlertProfile::damagedFiles()
     QFETCH(QStringList, names);
     QFETCH(bool, clean);
     QFETCH(bool, keptAside);
-    writeAll(path(), bytes);
+    writeFile(path(), bytes);
     AlertProfileList list(path());
     list.addProfile(QStringLiteral("left over from before"));
     QString problem;
@@ -365,7 +344,7 @@ void TestAlertProfile::damagedFiles()
     QVERIFY(list.save());
     QCOMPARE(QFile::exists(path() + ".bak"), keptAside);
     if (keptAside)
-        QCOMPARE(readAll(path() + ".bak"), bytes);
+        QCOMPARE(readFile(path() + ".bak"), bytes);
 }
 
 void TestAlertProfile::unreadableFileIsReportedAndKeptOnSave()
@@ -389,20 +368,20 @@ void TestAlertProfile::damagedFileIsKeptAsideBeforeItIsReplaced()
     two.addProfile(QStringLiteral("One"));
     two.addProfile(QStringLiteral("Two"));
     const QByteArray damaged = le32(2) + two.encode().mid(4, 1726 + 10);
-    writeAll(path(), damaged);
+    writeFile(path(), damaged);
 
     AlertProfileList list(path());
     QVERIFY(!list.load());
     QCOMPARE(list.names(), QStringList({"One"}));
     list.addProfile(QStringLiteral("Three"));
     QVERIFY(list.save());
-    QCOMPARE(readAll(path() + ".bak"), damaged);
-    QCOMPARE(readAll(path()).size(), 4 + 2 * 1726);
+    QCOMPARE(readFile(path() + ".bak"), damaged);
+    QCOMPARE(readFile(path()).size(), 4 + 2 * 1726);
 
     // Only the damaged original is kept: a later save leaves the copy alone.
     list.addProfile(QStringLiteral("Four"));
     QVERIFY(list.save());
-    QCOMPARE(readAll(path() + ".bak"), damaged);
+    QCOMPARE(readFile(path() + ".bak"), damaged);
 }
 
 void TestAlertProfile::failedSaveNamesTheFile()

@@ -4,6 +4,7 @@
 // byte by byte.
 #include "alerts/alertprofileform.h"
 
+#include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
 
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QToolButton>
 
 #include <functional>
@@ -21,17 +21,10 @@
 namespace
 {
 
-// Runs interact once the editor's modal loop is running; a window the
-// interaction left open is cancelled, so that a failed check cannot leave
-// exec() waiting for ever.
+// Opens the editor and runs interact inside its modal loop.
 int runModal(TAlertProfileForm &form, const std::function<void()> &interact)
 {
-    QTimer::singleShot(0, &form, [&form, interact] {
-        interact();
-        if (form.isVisible())
-            form.reject();
-    });
-    return form.showEditor();
+    return ::runModal(&form, interact, [&form] { return form.showEditor(); });
 }
 
 QRect itemRect(QListWidget *list, int row)

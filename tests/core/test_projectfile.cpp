@@ -1,6 +1,7 @@
 // The snv project file and the File menu's operations on the project.
 #include "../support/enginefakes.h"
 #include "../support/scriptedprompt.h"
+#include "../support/testfiles.h"
 
 #include "core/binaryio.h"
 #include "core/projectfile.h"
@@ -36,19 +37,6 @@ ObserverRecord ping(const QString &host)
     rec.setTarget(host);
     rec.IntervalMin = 0;
     return rec;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
 }
 
 QByteArray header(qint32 count)
@@ -104,7 +92,7 @@ void TestProjectFile::onePingObjectRoundTrip()
     r.project.SaveToolButtonClick();
     QVERIFY(!r.project.isModified());
     QCOMPARE(r.project.ProjectFileName, path("one.snv"));
-    const QByteArray bytes = readAll(path("one.snv"));
+    const QByteArray bytes = readFile(path("one.snv"));
     QCOMPARE(bytes.size(), 9 + 1052 + 268);
     QCOMPARE(bytes.left(9), header(1));
     QCOMPARE(bytes.mid(9, 1052), Records::encodeObserverRecord(r.engine.object(0)->record));
@@ -123,7 +111,7 @@ void TestProjectFile::onePingObjectRoundTrip()
     // Saving it again gives the same bytes.
     back.project.setModified(true);
     back.project.SaveToolButtonClick();
-    QCOMPARE(readAll(path("one.snv")), bytes);
+    QCOMPARE(readFile(path("one.snv")), bytes);
 }
 
 void TestProjectFile::entriesAreNotAligned()
@@ -138,7 +126,7 @@ void TestProjectFile::entriesAreNotAligned()
     r.add(disk);
     r.prompt.fileNames << path("two.snv");
     r.project.SaveToolButtonClick();
-    const QByteArray bytes = readAll(path("two.snv"));
+    const QByteArray bytes = readFile(path("two.snv"));
     QCOMPARE(bytes.size(), 9 + 1052 + 257 + 1052 + 264);
     const int second = 9 + 1052 + 257;
     QCOMPARE(Bin::getInt32(bytes.constData(), second), 4);
@@ -164,7 +152,7 @@ void TestProjectFile::handWrittenFile()
     params.replace(0, 3, QByteArray("\x02/a", 3));
     params.replace(256, 3, QByteArray("\x02/b", 3));
     params[512] = 3;
-    writeAll(path("hand.snv"), header(1) + rec + params);
+    writeFile(path("hand.snv"), header(1) + rec + params);
 
     Rig r;
     r.prompt.fileNames << path("hand.snv");
@@ -182,8 +170,8 @@ void TestProjectFile::handWrittenFile()
 
 void TestProjectFile::emptyProjectIsNamed()
 {
-    writeAll(path("empty.snv"), header(0));
-    writeAll(path("negative.snv"), header(-5));
+    writeFile(path("empty.snv"), header(0));
+    writeFile(path("negative.snv"), header(-5));
     for (const char *name : {"empty.snv", "negative.snv"}) {
         Rig r;
         r.prompt.fileNames << path(name);
@@ -213,7 +201,7 @@ void TestProjectFile::refusedFiles()
     if (isDirectory)
         QVERIFY(QDir().mkpath(file));
     else
-        writeAll(file, content);
+        writeFile(file, content);
 
     // Append to a project of one: nothing added, name kept.
     Rig r;
@@ -257,7 +245,7 @@ void TestProjectFile::cutShortKeepsWholeObjects()
     }
     data.chop(cut);
     const QString file = path("cut.snv");
-    writeAll(file, data);
+    writeFile(file, data);
 
     Rig r;
     r.prompt.fileNames << file;
@@ -278,7 +266,7 @@ void TestProjectFile::unknownKindIsCarried()
     odd[8] = 1;
     ObserverRecord p = ping("after");
     const QByteArray data = header(2) + odd + Records::encodeObserverRecord(p) + Records::encodeParams(p);
-    writeAll(path("odd.snv"), data);
+    writeFile(path("odd.snv"), data);
 
     Rig r;
     r.prompt.fileNames << path("odd.snv");
@@ -289,8 +277,8 @@ void TestProjectFile::unknownKindIsCarried()
     QCOMPARE(r.engine.object(1)->caption, QStringLiteral("after"));
     r.project.setModified(true);
     r.project.SaveToolButtonClick();
-    QCOMPARE(readAll(path("odd.snv")).size(), data.size());
-    QCOMPARE(readAll(path("odd.snv")).mid(9, 1052), Records::encodeObserverRecord(r.engine.object(0)->record));
+    QCOMPARE(readFile(path("odd.snv")).size(), data.size());
+    QCOMPARE(readFile(path("odd.snv")).mid(9, 1052), Records::encodeObserverRecord(r.engine.object(0)->record));
 }
 
 void TestProjectFile::lastResultCarriedAcrossSave()
@@ -379,7 +367,7 @@ void TestProjectFile::newAnsweredYesSaves()
     r.prompt.fileNames << path("new.snv");
     r.project.Newproject1Click();
     QCOMPARE(r.prompt.shown.at(0).text, QStringLiteral("Project has changed. Save changes?"));
-    QCOMPARE(readAll(path("new.snv")).size(), 1329);
+    QCOMPARE(readFile(path("new.snv")).size(), 1329);
     QCOMPARE(r.engine.count(), 0);
     QVERIFY(r.project.ProjectFileName.isEmpty());
     QVERIFY(!r.project.isModified());
@@ -404,7 +392,7 @@ void TestProjectFile::saveUnnamedCancelledWritesNothing()
 
 void TestProjectFile::saveAsOntoExistingFile()
 {
-    writeAll(path("exists.snv"), "old");
+    writeFile(path("exists.snv"), "old");
     Rig r;
     r.add(ping("a"));
     r.project.ProjectFileName = path("first.snv");
@@ -415,16 +403,16 @@ void TestProjectFile::saveAsOntoExistingFile()
     QCOMPARE(r.prompt.shown.last().kind, QStringLiteral("okCancel"));
     QCOMPARE(r.prompt.shown.last().title, QStringLiteral("Error"));
     QCOMPARE(r.prompt.shown.last().text, QStringLiteral("File already exists. Owerwrite?"));
-    QCOMPARE(readAll(path("exists.snv")), QByteArray("old"));
+    QCOMPARE(readFile(path("exists.snv")), QByteArray("old"));
 
     // OK chooses the name only; Save writes.
     r.prompt.fileNames << path("exists.snv");
     r.prompt.answers << UserPrompt::Ok;
     r.project.SaveAs1Click();
     QCOMPARE(r.project.ProjectFileName, path("exists.snv"));
-    QCOMPARE(readAll(path("exists.snv")), QByteArray("old"));
+    QCOMPARE(readFile(path("exists.snv")), QByteArray("old"));
     r.project.SaveToolButtonClick();
-    QCOMPARE(readAll(path("exists.snv")).size(), 1329);
+    QCOMPARE(readFile(path("exists.snv")).size(), 1329);
 }
 
 void TestProjectFile::failedSaveKeepsOldFileAndModified()
@@ -433,7 +421,7 @@ void TestProjectFile::failedSaveKeepsOldFileAndModified()
     r.add(ping("a"));
     r.prompt.fileNames << path("keep.snv");
     r.project.SaveToolButtonClick();
-    const QByteArray before = readAll(path("keep.snv"));
+    const QByteArray before = readFile(path("keep.snv"));
 
     // A file that cannot be created: a name inside a regular file.
     r.add(ping("b"));
@@ -442,7 +430,7 @@ void TestProjectFile::failedSaveKeepsOldFileAndModified()
     QVERIFY(r.project.isModified());
     QCOMPARE(r.prompt.shown.last().title, QStringLiteral("Error"));
     QVERIFY(r.prompt.shown.last().text.contains(QStringLiteral("inside.snv")));
-    QCOMPARE(readAll(path("keep.snv")), before);
+    QCOMPARE(readFile(path("keep.snv")), before);
 
     // Opening a file that cannot be read names it too.
     Rig other;

@@ -8,7 +8,9 @@
 #include "ui/pickers/selectdateform.h"
 
 #include "../support/recordingdesktop.h"
+#include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
+#include "../support/testfiles.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
@@ -28,21 +30,6 @@
 
 namespace
 {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // The log of the filter cases: one line a day from 3 to 7 March 2005, two on
 // 5 March at its first and last second, and a line without a date.
@@ -311,7 +298,7 @@ void TestLogAnalyser::clearEmptiesTheLogButNotDataLog()
 {
     const QString path = m_dir.filePath(QStringLiteral("data.log"));
     const QByteArray before = MarchLines.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
-    writeAll(path, before);
+    writeFile(path, before);
     QVERIFY(m_log.LoadEventLog(path));
     m_form->show();
     QCOMPARE(shownLines().size(), 7);
@@ -320,12 +307,12 @@ void TestLogAnalyser::clearEmptiesTheLogButNotDataLog()
     QVERIFY(m_prompt.shown.isEmpty()); // no question
     QCOMPARE(m_form->viewModel()->rowCount(), 0);
     QCOMPARE(m_log.count(), 0);
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(readFile(path), before);
 
     // Lines appended afterwards are all that the exit writes back.
     m_log.appendLine(QStringLiteral("08.03.2005 09:00:00;;Sentrova Started;;Start;;Inner"));
     QVERIFY(m_log.SaveEventLog());
-    QCOMPARE(readAll(path), QByteArray("08.03.2005 09:00:00;;Sentrova Started;;Start;;Inner\r\n"));
+    QCOMPARE(readFile(path), QByteArray("08.03.2005 09:00:00;;Sentrova Started;;Start;;Inner\r\n"));
 }
 
 void TestLogAnalyser::reportOfTheShownRowsByteForByte()
@@ -367,7 +354,7 @@ void TestLogAnalyser::reportOfTheShownRowsByteForByte()
         "<CENTER><FONT SIZE=2>Report created by Velmora Sentrova. &copy; "
         "<A HREF=\"https://www.velmora-labs.example/sentrova/\">Velmora Software Labs</A></FONT></CENTER>\r\n"
         "</BODY></HTML>\r\n";
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(readFile(path), expected);
     QCOMPARE(m_desktop.calls, QStringList{QStringLiteral("open|") + path});
 }
 
@@ -383,7 +370,7 @@ void TestLogAnalyser::reportOfAnEmptyView()
 
     // The unfilled edits appear as their blanks and separators; the table
     // holds only its title row.
-    const QList<QByteArray> lines = readAll(path).split('\n');
+    const QList<QByteArray> lines = readFile(path).split('\n');
     QCOMPARE(lines.size(), 13); // 12 lines and the empty piece after the last
     const QByteArray blank = "  .  .    ";
     QCOMPARE(lines[6], "<CENTER><FONT COLOR=\"#0000FF\"><H1> Velmora Software Labs </H1></FONT><hr> "
@@ -419,7 +406,7 @@ void TestLogAnalyser::reportDialogAndOverwriteQuestion()
     m_form->show();
     const QString oldFile = dir.filePath(QStringLiteral("old.htm"));
     if (exists)
-        writeAll(oldFile, "old report");
+        writeFile(oldFile, "old report");
     m_prompt.fileNames.enqueue(name.isEmpty() ? QString() : dir.filePath(name));
     m_prompt.answers.enqueue(UserPrompt::Answer(answer));
     QTest::mouseClick(m_form->HTMLBtn, Qt::LeftButton);
@@ -433,14 +420,14 @@ void TestLogAnalyser::reportDialogAndOverwriteQuestion()
     if (written.isEmpty()) {
         QVERIFY(m_desktop.calls.isEmpty());
         if (exists)
-            QCOMPARE(readAll(oldFile), QByteArray("old report"));
+            QCOMPARE(readFile(oldFile), QByteArray("old report"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), exists ? QStringList{QStringLiteral("old.htm")} : QStringList());
         return;
     }
     const QString path = dir.filePath(written);
     QCOMPARE(m_desktop.calls, QStringList{QStringLiteral("open|") + path});
-    QVERIFY(readAll(path).startsWith("<HTML>"));
-    QCOMPARE(readAll(path).count("<TR><TD>"), 7);
+    QVERIFY(readFile(path).startsWith("<HTML>"));
+    QCOMPARE(readFile(path).count("<TR><TD>"), 7);
 }
 
 void TestLogAnalyser::unwritableReportIsNamedAndNotOpened_data()
@@ -456,7 +443,7 @@ void TestLogAnalyser::unwritableReportIsNamedAndNotOpened()
     QFETCH(QString, target);
     QFETCH(bool, asked);
     QTemporaryDir dir;
-    writeAll(dir.filePath(QStringLiteral("plain.txt")), "a file, not a folder");
+    writeFile(dir.filePath(QStringLiteral("plain.txt")), "a file, not a folder");
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.htm")));
     fill(MarchLines);
     m_form->show();
@@ -471,7 +458,7 @@ void TestLogAnalyser::unwritableReportIsNamedAndNotOpened()
     QCOMPARE(message.kind, QStringLiteral("message"));
     QCOMPARE(message.title, QStringLiteral("Error"));
     QVERIFY2(message.text.contains(path), qPrintable(message.text));
-    QCOMPARE(readAll(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("a file, not a folder"));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("a file, not a folder"));
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.htm"))).isDir());
 }
 
@@ -480,14 +467,15 @@ void TestLogAnalyser::opensModallyAndClosesWithOk()
     fill(MarchLines);
     int rowsWhenOpen = -1;
     bool modal = false;
-    QTimer::singleShot(0, m_form.get(), [&] {
-        rowsWhenOpen = m_form->viewModel()->rowCount();
-        modal = QApplication::activeModalWidget() == m_form.get();
-        QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
-        if (m_form->isVisible())
-            m_form->reject(); // a failed click must not leave exec() waiting
-    });
-    QCOMPARE(m_form->Execute(), int(QDialog::Accepted));
+    const int result = runModal(
+        m_form.get(),
+        [&] {
+            rowsWhenOpen = m_form->viewModel()->rowCount();
+            modal = QApplication::activeModalWidget() == m_form.get();
+            QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
+        },
+        [&] { return m_form->Execute(); });
+    QCOMPARE(result, int(QDialog::Accepted));
     QVERIFY(modal);
     QCOMPARE(rowsWhenOpen, 7);
 }

@@ -4,7 +4,9 @@
 // grab of the widget.
 #include "schedules/scheduleform.h"
 
+#include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
+#include "schedulecells.h"
 
 #include <QFile>
 #include <QImage>
@@ -13,21 +15,16 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
 namespace
 {
 
+// Opens the editor and runs interact inside its modal loop.
 int runModal(TScheduleForm &form, const std::function<void()> &interact)
 {
-    QTimer::singleShot(0, &form, [&form, interact] {
-        interact();
-        if (form.isVisible())
-            form.reject();
-    });
-    return form.showEditor();
+    return ::runModal(&form, interact, [&form] { return form.showEditor(); });
 }
 
 void clickLine(QListWidget *list, int row)
@@ -55,15 +52,6 @@ void dragCells(QWidget *grid, GridCell from, GridCell to)
     QTest::mouseMove(grid, centre((from.row + to.row) / 2, (from.column + to.column) / 2));
     QTest::mouseMove(grid, centre(to.row, to.column));
     QTest::mouseRelease(grid, Qt::LeftButton, {}, centre(to.row, to.column));
-}
-
-int setCells(const ScheduleProfile &p)
-{
-    int n = 0;
-    for (const auto &row : p.Grid)
-        for (quint8 cell : row)
-            n += cell != 0;
-    return n;
 }
 
 QStringList lines(const QListWidget *list)

@@ -2,41 +2,19 @@
 #include "core/records.h"
 #include "schedules/schedulestore.h"
 
+#include "../support/testfiles.h"
+#include "schedulecells.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <optional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace
 {
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return f.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray int32le(qint32 v)
-{
-    QByteArray b(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((quint32(v) >> (8 * i)) & 0xFF);
-    return b;
-}
 
 // One record written by hand from the layout: length byte, 255 name bytes
 // (here with junk after the name, which readers ignore), 264 grid bytes.
@@ -50,39 +28,6 @@ QByteArray handRecord(const QByteArray &name, const QList<QPair<int, int>> &setC
         rec[256 + 33 * r + c] = 1;
     return rec;
 }
-
-int setCells(const ScheduleProfile &p)
-{
-    int n = 0;
-    for (const auto &row : p.Grid)
-        for (quint8 cell : row)
-            n += cell != 0;
-    return n;
-}
-
-// Makes every write of more than `bytes` bytes to a file fail (EFBIG), for
-// root too, which permission bits cannot stop.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = m_old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 // Counts the tests the engine runs, per object position; stands in for a
 // probe, which would reach the network.
@@ -167,8 +112,8 @@ void TestScheduleStore::fileLayoutIsByteExact()
 // them and is written back as zeros, everything else unchanged.
 void TestScheduleStore::readsHandWrittenFileAndWritesItBack()
 {
-    const QByteArray file = int32le(3) + handRecord("Office", {{1, 1}, {5, 31}, {3, 17}}, 'J') +
-                            handRecord("", {}, 'K') + handRecord("office", {{7, 2}});
+    const QByteArray file = le32(3) + handRecord("Office", {{1, 1}, {5, 31}, {3, 17}}, 'J') + handRecord("", {}, 'K') +
+                            handRecord("office", {{7, 2}});
     QTemporaryDir dir;
     const QString path = dir.filePath("Schedule.dat");
     writeFile(path, file);
@@ -186,7 +131,7 @@ void TestScheduleStore::readsHandWrittenFileAndWritesItBack()
 
     const QString out = dir.filePath("out.dat");
     QVERIFY(list.SaveSchedules(out));
-    const QByteArray expected = int32le(3) + handRecord("Office", {{1, 1}, {5, 31}, {3, 17}}) + handRecord("", {}) +
+    const QByteArray expected = le32(3) + handRecord("Office", {{1, 1}, {5, 31}, {3, 17}}) + handRecord("", {}) +
                                 handRecord("office", {{7, 2}});
     QCOMPARE(readFile(out), expected);
 }
@@ -202,14 +147,13 @@ void TestScheduleStore::damagedFiles_data()
     const QByteArray a = handRecord("A", {{1, 1}});
     const QByteArray b = handRecord("B", {{2, 2}});
     QTest::newRow("empty file") << QByteArray() << true << QStringList{};
-    QTest::newRow("count zero") << int32le(0) << true << QStringList{};
+    QTest::newRow("count zero") << le32(0) << true << QStringList{};
     QTest::newRow("shorter than the count") << QByteArray("\x01\x00", 2) << false << QStringList{};
-    QTest::newRow("negative count") << int32le(-1) + a << false << QStringList{};
-    QTest::newRow("lowest count") << int32le(std::numeric_limits<qint32>::min()) + a << false << QStringList{};
-    QTest::newRow("half a record missing") << int32le(3) + a + b.left(260) << false << QStringList{"A"};
-    QTest::newRow("huge count") << int32le(std::numeric_limits<qint32>::max()) + a + b << false
-                                << QStringList{"A", "B"};
-    QTest::newRow("bytes after the records") << int32le(1) + a + "trailing" << true << QStringList{"A"};
+    QTest::newRow("negative count") << le32(-1) + a << false << QStringList{};
+    QTest::newRow("lowest count") << le32(std::numeric_limits<qint32>::min()) + a << false << QStringList{};
+    QTest::newRow("half a record missing") << le32(3) + a + b.left(260) << false << QStringList{"A"};
+    QTest::newRow("huge count") << le32(std::numeric_limits<qint32>::max()) + a + b << false << QStringList{"A", "B"};
+    QTest::newRow("bytes after the records") << le32(1) + a + "trailing" << true << QStringList{"A"};
     QTest::newRow("text file") << QByteArray("Not a schedule file at all\r\n") << false << QStringList{};
 }
 
@@ -285,7 +229,7 @@ void TestScheduleStore::failedSaveKeepsOldFile()
     QFETCH(QString, how);
     QTemporaryDir dir;
     QString target = dir.filePath("Schedule.dat");
-    const QByteArray old = int32le(1) + handRecord("Old", {{1, 1}});
+    const QByteArray old = le32(1) + handRecord("Old", {{1, 1}});
     if (how == "folder") {
         QVERIFY(QDir().mkpath(target));
         writeFile(target + "/inside", old);

@@ -5,7 +5,9 @@
 #include "settings/programoptions.h"
 #include "ui/pickers/helpform.h"
 
+#include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
+#include "../support/testfiles.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -27,21 +29,6 @@
 
 namespace
 {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // Replaces an edit's text by typing, as a user does.
 void retype(QLineEdit *edit, const QString &text)
@@ -130,16 +117,7 @@ void TestProgramOptionForm::cleanup()
 
 int TestProgramOptionForm::runModal(const std::function<void()> &act)
 {
-    bool ran = false;
-    QTimer::singleShot(0, m_form.get(), [&] {
-        ran = true;
-        act();
-        if (m_form->isVisible()) // a failed check must not leave exec() waiting
-            m_form->reject();
-    });
-    const int result = m_form->Execute();
-    [&] { QVERIFY(ran); }();
-    return result;
+    return ::runModal(m_form.get(), act, [this] { return m_form->Execute(); });
 }
 
 void TestProgramOptionForm::opensOnBasicWithThePagesAndTheLiveValues()
@@ -211,7 +189,7 @@ void TestProgramOptionForm::okSavesWhatWasTypedUnvalidated()
     QCOMPARE(m_settings->value(QStringLiteral("Auto Start")).toString(), QStringLiteral("1"));
     QCOMPARE(m_settings->value(QStringLiteral("Minimize To Tray")).toString(), QStringLiteral("0"));
     m_settings->endGroup();
-    QCOMPARE(readAll(templatePath()), QByteArray("Host %HostName%\r\nis %STATUS%\r\n"));
+    QCOMPARE(readFile(templatePath()), QByteArray("Host %HostName%\r\nis %STATUS%\r\n"));
     QCOMPARE(m_options.mailPort(), quint16(25));
 }
 
@@ -252,7 +230,7 @@ void TestProgramOptionForm::cancelRestoresStoredValues()
     m_settings->setValue(QStringLiteral("Option/Mail Subject"), QStringLiteral("Stored subject"));
     m_settings->sync();
     if (templateFile)
-        writeAll(templatePath(), "Stored\r\ntemplate\r\n");
+        writeFile(templatePath(), "Stored\r\ntemplate\r\n");
     QVERIFY(LoadProgramOptions(m_options, m_where));
     const QStringList before = m_options.MessageTemplate;
 
@@ -333,8 +311,8 @@ void TestProgramOptionForm::failedSaveNamesTheFile()
 void TestProgramOptionForm::helpShowsTheOptionsPageAlsoAfterTheViewerWasClosed()
 {
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("prog/Help/quimbel"))));
-    writeAll(m_dir.filePath(QStringLiteral("prog/Help/quimbel/index.htm")), "<html><body>Contents</body></html>");
-    writeAll(m_dir.filePath(QStringLiteral("prog/Help/quimbel/l1.htm")), "<html><body>Options page</body></html>");
+    writeFile(m_dir.filePath(QStringLiteral("prog/Help/quimbel/index.htm")), "<html><body>Contents</body></html>");
+    writeFile(m_dir.filePath(QStringLiteral("prog/Help/quimbel/l1.htm")), "<html><body>Options page</body></html>");
     THelpForm help;
     help.setProgramDir(m_dir.filePath(QStringLiteral("prog")));
     help.setPrintHandler([](QTextDocument *) {});
@@ -378,18 +356,14 @@ void TestProgramOptionForm::helpViewerStaysUsableWhileTheModalDialogIsOpen()
     form.setHelpForm(&help);
     help.show(); // open before the dialog, so the dialog blocks it at first
 
-    bool ran = false;
-    QTimer::singleShot(0, &form, [&] {
-        ran = true;
+    ::runModal(
+        &form,
         [&] {
             QTRY_VERIFY(watch.blocked);
             QTest::mouseClick(form.HelpBtn, Qt::LeftButton);
             QTRY_VERIFY(!watch.blocked);
-        }();
-        form.reject();
-    });
-    form.Execute();
-    QVERIFY(ran);
+        },
+        [&] { return form.Execute(); });
     // Afterwards the viewer belongs to the main window again.
     QVERIFY(!watch.blocked);
     QCOMPARE(help.windowHandle()->transientParent(), mainWindow.windowHandle());

@@ -3,6 +3,8 @@
 #include "core/paths.h"
 #include "settings/programoptions.h"
 
+#include "../support/testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -10,26 +12,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace
-{
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-} // namespace
 
 class TestProgramOptions : public QObject
 {
@@ -81,7 +63,7 @@ void TestProgramOptions::cleanup()
 void TestProgramOptions::setIni(const QByteArray &text)
 {
     m_settings.reset();
-    writeAll(iniPath(), text);
+    writeFile(iniPath(), text);
     m_settings = std::make_unique<QSettings>(iniPath(), QSettings::IniFormat);
     m_where.settings = m_settings.get();
 }
@@ -125,10 +107,10 @@ void TestProgramOptions::firstRunGivesDefaultsAndWritesNothing()
     // Reading never writes a default back: the Option group is made only by
     // the first write.
     m_settings->sync();
-    QVERIFY(!readAll(iniPath()).contains("[Option]"));
+    QVERIFY(!readFile(iniPath()).contains("[Option]"));
     QVERIFY(!QFile::exists(templatePath()));
     QVERIFY(SaveWindowPlacement(wp, m_where));
-    QVERIFY(readAll(iniPath()).contains("[Option]"));
+    QVERIFY(readFile(iniPath()).contains("[Option]"));
 }
 
 void TestProgramOptions::storedTextConverts_data()
@@ -240,7 +222,7 @@ void TestProgramOptions::templateLineEnds()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, lines);
-    writeAll(templatePath(), file);
+    writeFile(templatePath(), file);
     ProgramOptions o;
     QVERIFY(LoadProgramOptions(o, m_where));
     QCOMPARE(o.MessageTemplate, lines);
@@ -254,11 +236,11 @@ void TestProgramOptions::templateIsWrittenWithCrLfInWindows1252()
                                 "Host name or IP address : %HostName%\r\nStatus      : %STATUS%\r\n"
                                 "Date Time: %DATETIME%\r\nTest         : %TestMethod%\r\n\r\n"
                                 "Comment : %Comment%\r\n\r\nBest Regards\r\n";
-    QCOMPARE(readAll(templatePath()), expected);
+    QCOMPARE(readFile(templatePath()), expected);
 
     o.MessageTemplate = QStringList{QStringLiteral("Gr\u00FC\u00DFe \u20AC"), "", "end"};
     QVERIFY(SaveProgramOptions(o, m_where));
-    QCOMPARE(readAll(templatePath()), QByteArray("Gr\xFC\xDF"
+    QCOMPARE(readFile(templatePath()), QByteArray("Gr\xFC\xDF"
                                                  "e \x80\r\n\r\nend\r\n"));
     ProgramOptions back;
     QVERIFY(LoadProgramOptions(back, m_where));
@@ -269,7 +251,7 @@ void TestProgramOptions::placementKeepsNormalGeometryWhenMaximised()
 {
     QVERIFY(SaveWindowPlacement(WindowPlacement{800, 500, 30, 40, WindowPlacement::Normal}, m_where));
     m_settings->sync();
-    const QByteArray normalSaved = readAll(iniPath());
+    const QByteArray normalSaved = readFile(iniPath());
     QVERIFY(normalSaved.contains("Heigth=500"));
 
     // Closing maximised writes only WinState.
@@ -277,7 +259,7 @@ void TestProgramOptions::placementKeepsNormalGeometryWhenMaximised()
     m_settings->sync();
     QByteArray expected = normalSaved;
     expected.replace("WinState=0", "WinState=2");
-    QCOMPARE(readAll(iniPath()), expected);
+    QCOMPARE(readFile(iniPath()), expected);
 
     const WindowPlacement wp = LoadWindowPlacement(m_where);
     QCOMPARE(wp.Width, 800);
@@ -359,7 +341,7 @@ void TestProgramOptions::defaultLocationIsTheUserStore()
     o.MailSubject = QStringLiteral("From the user store");
     QVERIFY(SaveProgramOptions(o));
     const QString conf = QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath("Velmora/Sentrova.conf");
-    QVERIFY2(readAll(conf).contains("[Option]"), qPrintable(conf));
+    QVERIFY2(readFile(conf).contains("[Option]"), qPrintable(conf));
     QVERIFY(QFile::exists(Paths::dataFile(QStringLiteral("email.dat"))));
     ProgramOptions back;
     QVERIFY(LoadProgramOptions(back));

@@ -6,7 +6,9 @@
 #include "ui/pickers/selectdateform.h"
 #include "ui/pickers/selectportform.h"
 
+#include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
+#include "../support/testfiles.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -22,7 +24,6 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -30,19 +31,6 @@
 
 namespace
 {
-
-// Runs interact once the dialog's modal loop is running; a dialog the
-// interaction left open is cancelled, so that a failed check cannot leave
-// exec() waiting for ever.
-template <class Open> auto runModal(QDialog *dialog, std::function<void()> interact, Open open)
-{
-    QTimer::singleShot(0, dialog, [dialog, interact] {
-        interact();
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    return open();
-}
 
 void clickRow(QTableWidget *table, int row)
 {
@@ -70,14 +58,6 @@ void writeLogo(const QString &dir, QColor colour)
     QImage image(24, 96, QImage::Format_RGB32);
     image.fill(colour);
     QVERIFY(image.save(Logo::path(dir), "BMP"));
-}
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
 }
 
 } // namespace
