@@ -1,6 +1,7 @@
 #include "alertprofileform.h"
 
 #include "core/prompt.h"
+#include "ui/pickers/dialogbuttons.h"
 #include "ui/pickers/namelist.h"
 
 #include <QGridLayout>
@@ -121,21 +122,13 @@ TAlertProfileForm::TAlertProfileForm(AlertProfileList &profiles, UserPrompt *pro
     // size does not change when a panel appears.
     panelArea->setFixedHeight(areaHeight);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAutoDefault(false);
+    const OkCancelButtons closeButtons = makeOkCancelButtons(this, ReturnOnCancel::PressesOk);
+    OKButton = closeButtons.ok;
+    CancelButton = closeButtons.cancel;
 
     auto *profileButtons = new QHBoxLayout;
     profileButtons->addWidget(NewProfileButton);
     profileButtons->addWidget(DeleteProfileButton);
-
-    auto *closeButtons = new QHBoxLayout;
-    closeButtons->addStretch(1);
-    closeButtons->addWidget(OKButton);
-    closeButtons->addWidget(CancelButton);
 
     auto *grid = new QGridLayout(this);
     grid->setHorizontalSpacing(10);
@@ -147,14 +140,12 @@ TAlertProfileForm::TAlertProfileForm(AlertProfileList &profiles, UserPrompt *pro
     grid->addWidget(AliveListBox, 1, 2);
     grid->addWidget(panelArea, 2, 1, 1, 2);
     grid->addLayout(profileButtons, 3, 0);
-    grid->addLayout(closeButtons, 3, 1, 1, 2);
+    grid->addLayout(closeButtons.row, 3, 1, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ProfileListBox, &QListWidget::itemSelectionChanged, this, &TAlertProfileForm::ProfileListBoxClick);
     connect(NewProfileButton, &QPushButton::clicked, this, &TAlertProfileForm::NewProfileButtonClick);
     connect(DeleteProfileButton, &QPushButton::clicked, this, &TAlertProfileForm::DeleteProfileButtonClick);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     for (bool side : {false, true}) {
         QListWidget *list = side ? AliveListBox : DeadListBox;

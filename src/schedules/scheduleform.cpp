@@ -1,6 +1,7 @@
 #include "scheduleform.h"
 
 #include "core/prompt.h"
+#include "ui/pickers/dialogbuttons.h"
 #include "ui/pickers/namelist.h"
 
 #include <QFontMetrics>
@@ -268,12 +269,9 @@ TScheduleForm::TScheduleForm(ScheduleList &schedules, UserPrompt *prompt, QWidge
     for (QPushButton *b : {CheckBitBtn, UncheckBitBtn, InvertBtn})
         b->setAutoDefault(false);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAutoDefault(false);
+    const OkCancelButtons closeButtons = makeOkCancelButtons(this, ReturnOnCancel::PressesOk);
+    OKButton = closeButtons.ok;
+    CancelButton = closeButtons.cancel;
 
     auto *nameButtons = new QVBoxLayout;
     nameButtons->addWidget(NewScheduleButton);
@@ -290,11 +288,6 @@ TScheduleForm::TScheduleForm(ScheduleList &schedules, UserPrompt *prompt, QWidge
     cellButtons->addWidget(InvertBtn);
     cellButtons->addStretch(1);
 
-    auto *closeButtons = new QHBoxLayout;
-    closeButtons->addStretch(1);
-    closeButtons->addWidget(OKButton);
-    closeButtons->addWidget(CancelButton);
-
     auto *box = new QVBoxLayout(this);
     box->addWidget(ScheduleLabel);
     box->addLayout(names);
@@ -302,7 +295,7 @@ TScheduleForm::TScheduleForm(ScheduleList &schedules, UserPrompt *prompt, QWidge
     box->addWidget(ScheduleGrid);
     box->addLayout(cellButtons);
     box->addSpacing(4);
-    box->addLayout(closeButtons);
+    box->addLayout(closeButtons.row);
     box->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(ScheduleListBox, &QListWidget::itemSelectionChanged, this, &TScheduleForm::ScheduleListBoxClick);
@@ -311,8 +304,6 @@ TScheduleForm::TScheduleForm(ScheduleList &schedules, UserPrompt *prompt, QWidge
     connect(CheckBitBtn, &QPushButton::clicked, this, &TScheduleForm::CheckBitBtnClick);
     connect(UncheckBitBtn, &QPushButton::clicked, this, &TScheduleForm::UncheckBitBtnClick);
     connect(InvertBtn, &QPushButton::clicked, this, &TScheduleForm::InvertBtnClick);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     reloadNames();
 }

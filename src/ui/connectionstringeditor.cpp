@@ -2,6 +2,7 @@
 
 #include "probes/connectionstring.h"
 #include "probes/databaseprobe.h"
+#include "ui/pickers/dialogbuttons.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -178,14 +179,9 @@ ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
     TestResultLabel->setWordWrap(true);
     TestResultLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    const OkCancelButtons buttons = makeOkCancelButtons(this, ReturnOnCancel::PressesOk);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 
     m_form = new QFormLayout;
     m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -206,10 +202,6 @@ ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
     auto *testRow = new QHBoxLayout;
     testRow->addWidget(TestButton, 0, Qt::AlignTop);
     testRow->addWidget(TestResultLabel, 1);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
 
     auto *main = new QVBoxLayout(this);
     main->addLayout(m_form);
@@ -218,7 +210,7 @@ ConnectionStringEditor::ConnectionStringEditor(QWidget *parent)
     main->addWidget(ConnectionStringEdit);
     main->addLayout(testRow);
     main->addStretch();
-    main->addLayout(buttons);
+    main->addLayout(buttons.row);
     main->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(TypeComboBox, &QComboBox::currentIndexChanged, this, &ConnectionStringEditor::typeChanged);

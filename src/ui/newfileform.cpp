@@ -1,5 +1,7 @@
 #include "newfileform.h"
 
+#include "ui/pickers/dialogbuttons.h"
+
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPainter>
@@ -111,26 +113,16 @@ TNewFileForm::TNewFileForm(QWidget *parent) : QDialog(parent)
     HelpMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     HelpMemo->setMinimumHeight(HelpMemo->fontMetrics().lineSpacing() * 8 + 12);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, &TNewFileForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    const OkCancelButtons buttons = makeOkCancelButtons(this, ReturnOnCancel::PressesOk);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
     auto *main = new QVBoxLayout(this);
     // The icons need little room; the help box gets the rest, so that the
     // longest help fits without scrolling.
     PageControl1->setFixedHeight(PageControl1->tabBar()->sizeHint().height() + 2 * 76 + 16);
     main->addWidget(PageControl1);
     main->addWidget(HelpMemo, 1);
-    main->addLayout(buttons);
+    main->addLayout(buttons.row);
 
     setFixedSize(470, 420);
 }

@@ -6,6 +6,7 @@
 #include "core/formats.h"
 #include "core/prompt.h"
 #include "probes/databaseprobe.h"
+#include "ui/pickers/dialogbuttons.h"
 #include "ui/pickers/selectportform.h"
 
 #include <QCheckBox>
@@ -328,18 +329,9 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     editorsRow->addStretch();
     editorsRow->addWidget(StatusCheckBox);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    CancelButton->setAutoDefault(false);
-    connect(OKButton, &QPushButton::clicked, this, &TObjectParamsForm::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &TObjectParamsForm::reject);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    const OkCancelButtons buttons = makeOkCancelButtons(this, ReturnOnCancel::PressesOk);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
 
     auto *line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
@@ -351,7 +343,7 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     main->addWidget(time);
     main->addLayout(commentRow);
     main->addLayout(editorsRow);
-    main->addLayout(buttons);
+    main->addLayout(buttons.row);
     // Not resizable: the dialog keeps the size its contents ask for.
     main->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -1,5 +1,6 @@
 #include "selectdateform.h"
 
+#include "dialogbuttons.h"
 #include "logo.h"
 
 #include "core/paths.h"
@@ -44,23 +45,14 @@ TSelectDateForm::TSelectDateForm(QWidget *parent) : QDialog(parent), m_programDi
     // A double click on a day picks it, like OK.
     connect(MonthCalendar1, &QCalendarWidget::activated, this, &QDialog::accept);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    const OkCancelButtons buttons = makeOkCancelButtons(this, ReturnOnCancel::PressesCancel);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
     auto *right = new QVBoxLayout;
     right->addWidget(HeadingLabel);
     right->addWidget(line);
     right->addWidget(MonthCalendar1, 1);
-    right->addLayout(buttons);
+    right->addLayout(buttons.row);
     auto *main = new QHBoxLayout(this);
     main->addWidget(LogoImage);
     main->addLayout(right);

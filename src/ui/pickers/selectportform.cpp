@@ -1,5 +1,6 @@
 #include "selectportform.h"
 
+#include "dialogbuttons.h"
 #include "logo.h"
 
 #include "core/paths.h"
@@ -112,21 +113,12 @@ TSelectPortForm::TSelectPortForm(QWidget *parent) : QDialog(parent), m_programDi
     // A double click on a row picks it, like selecting it and pressing OK.
     connect(PortListView, &QTableWidget::cellDoubleClicked, this, [this](int, int) { accept(); });
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKButton);
-    buttons->addWidget(CancelButton);
+    const OkCancelButtons buttons = makeOkCancelButtons(this, ReturnOnCancel::PressesCancel);
+    OKButton = buttons.ok;
+    CancelButton = buttons.cancel;
     auto *right = new QVBoxLayout;
     right->addWidget(PortListView);
-    right->addLayout(buttons);
+    right->addLayout(buttons.row);
     auto *main = new QHBoxLayout(this);
     main->addWidget(LogoImage);
     main->addLayout(right);
