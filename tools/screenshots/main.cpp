@@ -8,27 +8,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-namespace Shots {
-
-std::vector<Entry> &registry()
-{
-    static std::vector<Entry> entries;
-    return entries;
-}
-
-QString save(const Context &ctx, QWidget *widget, const QString &name)
-{
-    widget->show();
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-    const QString path = QDir(ctx.outDir).filePath(name + QStringLiteral(".png"));
-    widget->grab().save(path);
-    widget->hide();
-    return path;
-}
-
-} // namespace Shots
-
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -6,10 +6,7 @@
 #include "settings/programoptionform.h"
 #include "settings/programoptions.h"
 
-#include "core/prompt.h"
-
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QSettings>
@@ -17,26 +14,6 @@
 #include <QTableView>
 
 namespace {
-
-// Answers nothing and shows nothing: the shots must never wait for a click.
-class QuietPrompt : public UserPrompt
-{
-public:
-    Answer confirm(const QString &, const QString &) override { return Cancel; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    void message(const QString &, const QString &) override {}
-    bool inputText(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
-    QString saveFileName(const QString &, const QString &) override { return QString(); }
-};
-
-QuietPrompt quietPrompt;
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
 
 void optionsShot(const Shots::Context &ctx, int page, const QString &name)
 {
@@ -47,10 +24,10 @@ void optionsShot(const Shots::Context &ctx, int page, const QString &name)
     options.MailTo = QStringLiteral("admin@example.com");
     options.AutoStart = true;
     QSettings settings(QDir(ctx.dataDir).filePath(QStringLiteral("shots-options.ini")), QSettings::IniFormat);
-    TProgramOptionForm form(options, &quietPrompt);
+    TProgramOptionForm form(options, &Shots::quietPrompt());
     form.setOptionsLocation({&settings, QDir(ctx.dataDir).filePath(QStringLiteral("shots-email.dat"))});
     form.show(); // opens on "Basic" with the values
-    settle();
+    Shots::settle();
     form.PageControl->setCurrentIndex(page);
     Shots::save(ctx, &form, name);
 }
@@ -90,7 +67,7 @@ void fillLog(EventLog &log)
 const Shots::Register analyser(QStringLiteral("analyser-log"), [](const Shots::Context &ctx) {
     EventLog log;
     fillLog(log);
-    TLogAnalyserForm form(log, &quietPrompt, nullptr);
+    TLogAnalyserForm form(log, &Shots::quietPrompt(), nullptr);
     form.setDateLocale(QLocale(QStringLiteral("de_DE")));
     Shots::save(ctx, &form, QStringLiteral("analyser-log"));
 });
@@ -98,10 +75,10 @@ const Shots::Register analyser(QStringLiteral("analyser-log"), [](const Shots::C
 const Shots::Register analyserFiltered(QStringLiteral("analyser-log-filtered"), [](const Shots::Context &ctx) {
     EventLog log;
     fillLog(log);
-    TLogAnalyserForm form(log, &quietPrompt, nullptr);
+    TLogAnalyserForm form(log, &Shots::quietPrompt(), nullptr);
     form.setDateLocale(QLocale(QStringLiteral("de_DE")));
     form.show();
-    settle();
+    Shots::settle();
     form.StartDateEdit->setText(QStringLiteral("04.03.2005"));
     form.EndDateEdit->setText(QStringLiteral("06.03.2005"));
     form.FilterCheckBox->click();

@@ -12,7 +12,6 @@
 #include "ui/objectparamsform.h"
 
 #include "core/paths.h"
-#include "core/prompt.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,20 +30,6 @@
 
 namespace
 {
-
-// Answers nothing and shows nothing: the shots must never wait for a click.
-class SilentPrompt : public UserPrompt
-{
-public:
-    Answer confirm(const QString &, const QString &) override { return Cancel; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    void message(const QString &, const QString &) override {}
-    bool inputText(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
-    QString saveFileName(const QString &, const QString &) override { return QString(); }
-};
-
-SilentPrompt silentPrompt;
 
 // The program's folder when it holds the logo and the help pages; otherwise
 // a folder in the scratch data folder with stand-ins, so that every shot
@@ -94,7 +79,7 @@ QString resourceDir(const Shots::Context &ctx)
 const Shots::Register portPicker(QStringLiteral("dialogs-select-port"), [](const Shots::Context &ctx) {
     TSelectPortForm form;
     form.setProgramDir(resourceDir(ctx));
-    form.setPrompt(&silentPrompt);
+    form.setPrompt(&Shots::quietPrompt());
     form.PortListView->selectRow(14);
     form.PortListView->scrollToItem(form.PortListView->item(14, 0), QAbstractItemView::PositionAtCenter);
     Shots::save(ctx, &form, QStringLiteral("dialogs-select-port"));
@@ -103,7 +88,7 @@ const Shots::Register portPicker(QStringLiteral("dialogs-select-port"), [](const
 const Shots::Register datePicker(QStringLiteral("dialogs-select-date"), [](const Shots::Context &ctx) {
     TSelectDateForm form;
     form.setProgramDir(resourceDir(ctx));
-    form.setPrompt(&silentPrompt);
+    form.setPrompt(&Shots::quietPrompt());
     form.setDate(QDate(2026, 12, 10));
     Shots::save(ctx, &form, QStringLiteral("dialogs-select-date"));
 });
@@ -162,7 +147,7 @@ const Shots::Register wizardDatabases(QStringLiteral("dialogs-newobject-database
 void paramsShot(const Shots::Context &ctx, qint32 kind, const QString &caption,
                 const std::function<void(TObjectParamsForm &)> &fill, const QString &name)
 {
-    TObjectParamsForm form(silentPrompt);
+    TObjectParamsForm form(Shots::quietPrompt());
     form.showPanel(kind);
     form.setWindowTitle(caption);
     fill(form);

@@ -2,26 +2,15 @@
 #include "shots.h"
 
 #include "alerts/alertprofileform.h"
-#include "core/prompt.h"
 #include "schedules/scheduleform.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <functional>
+
 namespace
 {
-
-// Answers nothing and shows nothing: the shots must never wait for a click.
-class QuietPrompt : public UserPrompt
-{
-public:
-    Answer confirm(const QString &, const QString &) override { return Cancel; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    void message(const QString &, const QString &) override {}
-    bool inputText(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
-    QString saveFileName(const QString &, const QString &) override { return QString(); }
-};
 
 void sampleProfiles(AlertProfileList &list)
 {
@@ -39,38 +28,37 @@ void sampleProfiles(AlertProfileList &list)
     list.setParameter(0, true, aaSendEMail, QStringLiteral("admin@example.org"));
 }
 
-const Shots::Register alertEditor(QStringLiteral("alertprofileform"), [](const Shots::Context &ctx) {
-    QuietPrompt prompt;
+// The alert profile editor over the sample profiles, set up by arrange.
+void alertShot(const Shots::Context &ctx, const QString &name, const std::function<void(TAlertProfileForm &)> &arrange)
+{
     AlertProfileList list(ctx.dataDir + QStringLiteral("/profile-shot.dat"));
     sampleProfiles(list);
-    TAlertProfileForm form(list, &prompt);
-    form.selectProfile(0);
-    form.show();
-    // The Dead "Play Sound" action clicked: its panel shows the sound file.
-    form.DeadListBox->setCurrentRow(aaPlaySound);
-    form.DeadListBoxClick();
-    Shots::save(ctx, &form, QStringLiteral("alertprofileform"));
+    TAlertProfileForm form(list, &Shots::quietPrompt());
+    arrange(form);
+    Shots::save(ctx, &form, name);
+}
+
+const Shots::Register alertEditor(QStringLiteral("alertprofileform"), [](const Shots::Context &ctx) {
+    alertShot(ctx, QStringLiteral("alertprofileform"), [](TAlertProfileForm &form) {
+        form.selectProfile(0);
+        form.show();
+        // The Dead "Play Sound" action clicked: its panel shows the sound file.
+        form.DeadListBox->setCurrentRow(aaPlaySound);
+        form.DeadListBoxClick();
+    });
 });
 
 const Shots::Register alertEditorAlive(QStringLiteral("alertprofileform-alive-mail"), [](const Shots::Context &ctx) {
-    QuietPrompt prompt;
-    AlertProfileList list(ctx.dataDir + QStringLiteral("/profile-shot.dat"));
-    sampleProfiles(list);
-    TAlertProfileForm form(list, &prompt);
-    form.selectProfile(0);
-    form.show();
-    form.AliveListBox->setCurrentRow(aaSendEMail);
-    form.AliveListBoxClick();
-    Shots::save(ctx, &form, QStringLiteral("alertprofileform-alive-mail"));
+    alertShot(ctx, QStringLiteral("alertprofileform-alive-mail"), [](TAlertProfileForm &form) {
+        form.selectProfile(0);
+        form.show();
+        form.AliveListBox->setCurrentRow(aaSendEMail);
+        form.AliveListBoxClick();
+    });
 });
 
 const Shots::Register alertEditorNone(QStringLiteral("alertprofileform-none"), [](const Shots::Context &ctx) {
-    QuietPrompt prompt;
-    AlertProfileList list(ctx.dataDir + QStringLiteral("/profile-shot.dat"));
-    sampleProfiles(list);
-    TAlertProfileForm form(list, &prompt);
-    form.selectProfile(-1);
-    Shots::save(ctx, &form, QStringLiteral("alertprofileform-none"));
+    alertShot(ctx, QStringLiteral("alertprofileform-none"), [](TAlertProfileForm &form) { form.selectProfile(-1); });
 });
 
 void sampleSchedules(ScheduleList &list)
@@ -84,24 +72,24 @@ void sampleSchedules(ScheduleList &list)
     list.UncheckSelected(0, {1, 24}, {5, 26});
 }
 
-const Shots::Register scheduleEditor(QStringLiteral("scheduleform"), [](const Shots::Context &ctx) {
-    QuietPrompt prompt;
+// The schedule editor over the sample schedules, with one of them (or none)
+// selected and a block of cells selected in the grid.
+void scheduleShot(const Shots::Context &ctx, const QString &name, int schedule, GridCell anchor, GridCell current)
+{
     ScheduleList list;
     sampleSchedules(list);
-    TScheduleForm form(list, &prompt);
-    form.selectSchedule(0);
-    form.ScheduleGrid->setSelection({6, 10}, {7, 15});
-    Shots::save(ctx, &form, QStringLiteral("scheduleform"));
+    TScheduleForm form(list, &Shots::quietPrompt());
+    form.selectSchedule(schedule);
+    form.ScheduleGrid->setSelection(anchor, current);
+    Shots::save(ctx, &form, name);
+}
+
+const Shots::Register scheduleEditor(QStringLiteral("scheduleform"), [](const Shots::Context &ctx) {
+    scheduleShot(ctx, QStringLiteral("scheduleform"), 0, {6, 10}, {7, 15});
 });
 
 const Shots::Register scheduleEditorNone(QStringLiteral("scheduleform-none"), [](const Shots::Context &ctx) {
-    QuietPrompt prompt;
-    ScheduleList list;
-    sampleSchedules(list);
-    TScheduleForm form(list, &prompt);
-    form.selectSchedule(-1);
-    form.ScheduleGrid->setSelection({2, 3}, {3, 8});
-    Shots::save(ctx, &form, QStringLiteral("scheduleform-none"));
+    scheduleShot(ctx, QStringLiteral("scheduleform-none"), -1, {2, 3}, {3, 8});
 });
 
 } // namespace
