@@ -1,30 +1,11 @@
 // The registry of shots and what every shot file uses.
 #include "shots.h"
 
-#include "core/prompt.h"
-
 #include <QCoreApplication>
 #include <QDir>
 
 namespace Shots
 {
-
-namespace
-{
-
-// Answers nothing and shows nothing: the shots must never wait for a click.
-class QuietPrompt : public UserPrompt
-{
-public:
-    Answer confirm(const QString &, const QString &) override { return Cancel; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    void message(const QString &, const QString &) override {}
-    bool inputText(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
-    QString saveFileName(const QString &, const QString &) override { return QString(); }
-};
-
-} // namespace
 
 std::vector<Entry> &registry()
 {

@@ -17,17 +17,6 @@
 namespace
 {
 
-class QuietPrompt : public UserPrompt
-{
-public:
-    Answer confirm(const QString &, const QString &) override { return No; }
-    bool okCancel(const QString &, const QString &) override { return false; }
-    void message(const QString &, const QString &) override {}
-    bool inputText(const QString &, const QString &, QString &) override { return false; }
-    QString openFileName(const QString &, const QString &, const QString &) override { return QString(); }
-    QString saveFileName(const QString &, const QString &) override { return QString(); }
-};
-
 class QuietDesktop : public DesktopServices
 {
 public:
@@ -50,7 +39,8 @@ ObserverRecord fileObject(qint32 kind, const QString &target, int min, int sec)
 // A main window in a normal 820 x 380 placement, kept in a settings file of
 // the scratch folder, with rows in each of the three states.
 struct SampleWindow {
-    QuietPrompt prompt;
+    // "Save changes?" is answered No.
+    Shots::QuietPrompt prompt{UserPrompt::No};
     QuietDesktop desktop;
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<TMainForm> form;
