@@ -421,6 +421,9 @@ void TMainForm::createListView()
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Only the visible rows are measured when a column is sized to fit (by
+    // default the toolkit measures 1,000 rows each time).
+    header->setResizeContentsPrecision(0);
     ItemsListView->setColumnWidth(ObserverRowModel::HostColumn, 160);
     ItemsListView->setColumnWidth(ObserverRowModel::StatusColumn, 80);
     ItemsListView->setColumnWidth(ObserverRowModel::LastTestColumn, 160);
@@ -449,11 +452,46 @@ void TMainForm::createListView()
     connect(m_engine.model(), &QAbstractItemModel::rowsInserted, fit, changed);
     connect(m_engine.model(), &QAbstractItemModel::dataChanged, fit, changed);
     connect(m_engine.model(), &QAbstractItemModel::modelReset, fit, changed);
+
+    // Every test lets pending events run, and each change of a row asks the
+    // list to repaint. While rows change in quick succession (a large
+    // project being read, Refresh all) the list is repainted at most every
+    // 40 ms (list, scroll bars and headings): the first change paints at
+    // once, later ones within the pause only mark the list for one repaint
+    // at its end. Without this, reading a project of thousands of objects
+    // spends almost all its time painting.
+    auto *paintPause = new QTimer(this);
+    paintPause->setSingleShot(true);
+    paintPause->setInterval(40);
+    auto held = std::make_shared<bool>(false);
+    connect(paintPause, &QTimer::timeout, this, [this, paintPause, held] {
+        if (!*held)
+            return;
+        *held = false;
+        ItemsListView->setUpdatesEnabled(true); // repaints the whole list
+        paintPause->start();
+    });
+    auto rowsChanged = [this, paintPause, held] {
+        if (!paintPause->isActive()) {
+            paintPause->start();
+        } else if (!*held) {
+            *held = true;
+            ItemsListView->setUpdatesEnabled(false);
+        }
+    };
+    connect(m_engine.model(), &QAbstractItemModel::rowsInserted, paintPause, rowsChanged);
+    connect(m_engine.model(), &QAbstractItemModel::rowsRemoved, paintPause, rowsChanged);
+    connect(m_engine.model(), &QAbstractItemModel::dataChanged, paintPause, rowsChanged);
+    connect(m_engine.model(), &QAbstractItemModel::modelReset, paintPause, rowsChanged);
     setCentralWidget(ItemsListView);
 }
 
 void TMainForm::fitColumns()
 {
+    // A hidden list (the window in the tray) would be measured row by row
+    // in full; it is fitted when the window is shown again.
+    if (!ItemsListView->isVisible())
+        return;
     for (int column : {int(ObserverRowModel::HostColumn), int(ObserverRowModel::LastTestColumn)}) {
         const int want = qMax(ItemsListView->horizontalHeader()->sectionSizeHint(column),
                               static_cast<ItemsTable *>(ItemsListView)->contentWidth(column));
@@ -501,6 +539,7 @@ void TMainForm::showEvent(QShowEvent *e)
         m_firstShowDone = true;
         FormShow();
     }
+    fitColumns();
 }
 
 void TMainForm::FormShow()

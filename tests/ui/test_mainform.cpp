@@ -178,6 +178,7 @@ private slots:
     void menusAndToolbar();
     void hintPanel();
     void listView();
+    void listRepaintedAfterABurstOfChanges();
     void statusImages();
 
     void saveAsSaveOpenAppend();
@@ -403,6 +404,32 @@ void TestMainForm::hintPanel()
     QApplication::sendEvent(f.form.get(), &empty);
     QCOMPARE(f.form->HintPanel->text(), QString());
     QVERIFY(f.form->EmptyPanel->text().isEmpty());
+}
+
+void TestMainForm::listRepaintedAfterABurstOfChanges()
+{
+    // Rows that change in quick succession (each test lets events run) are
+    // painted together; once the changes stop the list must paint again and
+    // not stay frozen.
+    Fixture f;
+    f.show();
+    QTableView *view = f.form->ItemsListView;
+    for (int i = 0; i < 40; ++i)
+        f.form->engine().AppendObject(presentObject(f.path(QStringLiteral("b%1").arg(i))),
+                                      QStringLiteral("b%1").arg(i));
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    view->viewport()->installEventFilter(&counter);
+    QTRY_VERIFY(view->updatesEnabled() && view->viewport()->updatesEnabled());
+    QTRY_VERIFY(counter.paints > 0);
+    view->viewport()->removeEventFilter(&counter);
 }
 
 void TestMainForm::listView()
