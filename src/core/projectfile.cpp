@@ -9,7 +9,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-namespace ProjectFormat {
+namespace ProjectFormat
+{
 
 QByteArray encode(const std::vector<const ObserverRecord *> &records)
 {
@@ -98,13 +99,20 @@ bool ProjectController::saveQuestion(const QString &question)
     if (!m_modified)
         return true;
     switch (m_prompt.confirm(QStringLiteral("Confirm"), question)) {
-    case UserPrompt::Yes: SaveToolButtonClick(); return true;
-    case UserPrompt::No: return true;
-    default: return false;
+    case UserPrompt::Yes:
+        SaveToolButtonClick();
+        return true;
+    case UserPrompt::No:
+        return true;
+    default:
+        return false;
     }
 }
 
-bool ProjectController::closeQuery() { return saveQuestion(QStringLiteral("Project has changed. Save changes?")); }
+bool ProjectController::closeQuery()
+{
+    return saveQuestion(QStringLiteral("Project has changed. Save changes?"));
+}
 
 void ProjectController::clearProject()
 {
@@ -159,11 +167,15 @@ bool ProjectController::loadFile(const QString &path, bool takeName)
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_prompt.message(QStringLiteral("Error"),
-                         QStringLiteral("Cannot open file %1. %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        m_prompt.message(
+            QStringLiteral("Error"),
+            QStringLiteral("Cannot open file %1. %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
+    m_loadAborted = false;
     const auto res = ProjectFormat::read(file, [&](ObserverRecord &&rec) {
+        if (m_loadAborted)
+            return;
         // Open names the project as soon as the file proves to be one, before
         // the objects' tests let events run.
         if (takeName && ProjectFileName != path)
@@ -172,6 +184,8 @@ bool ProjectController::loadFile(const QString &path, bool takeName)
         m_engine.AppendObject(rec, caption);
     });
     file.close();
+    if (m_loadAborted)
+        return false;
     if (res.status == ProjectFormat::ReadResult::NotProject) {
         m_prompt.message(QStringLiteral("Error"), QStringLiteral("It is not Velmora Sentrova file format"));
         return false;
@@ -195,8 +209,9 @@ bool ProjectController::writeFile(const QString &path)
         records.push_back(&m_engine.object(i)->record);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(ProjectFormat::encode(records)) < 0 || !file.commit()) {
-        m_prompt.message(QStringLiteral("Error"),
-                         QStringLiteral("Cannot create file %1. %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        m_prompt.message(
+            QStringLiteral("Error"),
+            QStringLiteral("Cannot create file %1. %2").arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
     }
     return true;

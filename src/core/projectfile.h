@@ -14,7 +14,8 @@ class QIODevice;
 
 // The "snv" project file: "snv10", the object count, then each object's
 // 1052-byte record directly followed by its kind's parameter record.
-namespace ProjectFormat {
+namespace ProjectFormat
+{
 
 inline constexpr char Magic[] = "snv10";
 inline const QString FileFilter = QStringLiteral("Velmora Sentrova Files (*.snv);;All Files (*)");
@@ -62,6 +63,9 @@ public:
 
     // Reads a chosen file into the engine; true when a project file was read.
     bool loadFile(const QString &path, bool takeName);
+    // The program is ending while a load lets events run (each new object is
+    // tested at once): the load adds no further object and says nothing more.
+    void abortLoad() { m_loadAborted = true; }
 
 signals:
     void modifiedChanged(bool modified);
@@ -77,4 +81,5 @@ private:
     UserPrompt &m_prompt;
     bool m_modified = false;
     QString m_lastOpenName;
+    bool m_loadAborted = false;
 };

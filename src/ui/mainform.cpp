@@ -13,8 +13,8 @@
 #include "objectparamsform.h"
 #include "probeset.h"
 #include "schedules/scheduleform.h"
-#include "settings/programoptionform.h"
 #include "sentrovaicons.h"
+#include "settings/programoptionform.h"
 #include "ui/pickers/aboutform.h"
 #include "ui/pickers/helpform.h"
 #include "ui/pickers/selectdateform.h"
@@ -642,7 +642,9 @@ void TMainForm::FormClose()
     // 1. Window placement.
     if (m_firstShowDone)
         SaveWindowPlacement();
-    // 2. The object and timer lists.
+    // 2. The object and timer lists; a project still loading (the program
+    // ends while an object's test lets events run) adds nothing more.
+    m_project->abortLoad();
     m_engine.clear();
     // 3. The event log, then the editors' stores.
     const QString logPath =

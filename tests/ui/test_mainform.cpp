@@ -199,6 +199,7 @@ private slots:
     void closingModified();
     void closingMaximizedKeepsNormalGeometry();
     void quitWithoutQuestionsClosesModalBoxes();
+    void quitWhileAProjectLoads();
 
     void minimizeToTray_data();
     void minimizeToTray();
@@ -684,6 +685,28 @@ void TestMainForm::commandLineProject()
         QVERIFY(f.form->project().ProjectFileName.isEmpty());
         QVERIFY(f.form->isVisible());
     }
+}
+
+void TestMainForm::quitWhileAProjectLoads()
+{
+    Fixture f;
+    f.show();
+    f.form->createWindows();
+    QList<ObserverRecord> records;
+    for (int i = 0; i < 50; ++i)
+        records << presentObject(f.path(QStringLiteral("missing%1").arg(i)));
+    const QString file = f.path("big.snv");
+    writeFile(file, projectBytes(records));
+    // The signal arrives while the first object's test lets events run.
+    QTimer::singleShot(0, f.form.get(), [&] { f.form->quitWithoutQuestions(); });
+    QVERIFY(!f.form->openProjectFile(file));
+    // Loading stopped with the window: no object was added after the stores
+    // were written, so the log on disk holds every line the run made.
+    QCOMPARE(f.form->engine().count(), 0);
+    QVERIFY(f.prompt.shown.isEmpty());
+    const QList<QByteArray> onDisk = readAll(dataLog()).split('\n');
+    QCOMPARE(onDisk.size() - 1, f.form->eventLog().count());
+    QVERIFY(f.form->eventLog().count() <= 1);
 }
 
 void TestMainForm::startStopLogsTwoLines()
