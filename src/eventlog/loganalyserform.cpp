@@ -4,15 +4,16 @@
 #include "core/prompt.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/logreport.h"
+#include "ui/pickers/hottrack.h"
 #include "ui/pickers/selectdateform.h"
 
 #include <QCheckBox>
 #include <QDate>
 #include <QEvent>
-#include <QHelpEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -26,82 +27,35 @@
 namespace
 {
 
-// Paints the list's rows: the row under the mouse is underlined, and no
-// single cell shows a focus frame, since whole rows are selected.
-class LogRowDelegate : public QStyledItemDelegate
+// The list's hot-track filter; a cell whose text does not fit its column
+// also shows the whole text as a tooltip, a cell that shows all of it none.
+class LogHotTrack : public HotTrackFilter
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    int hotRow = -1;
+    using HotTrackFilter::HotTrackFilter;
 
 protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (index.row() == hotRow)
-            option->font.setUnderline(true);
-        option->state &= ~QStyle::State_HasFocus;
-    }
-};
-
-// Follows the mouse over the list: the row under it is underlined and the
-// pointer is a hand there.
-class HotTrack : public QObject
-{
-public:
-    HotTrack(QTableView *view, LogRowDelegate *delegate) : QObject(view), m_view(view), m_delegate(delegate) {}
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
+    bool eventFilter(QObject *watched, QEvent *e) override
     {
         if (e->type() == QEvent::ToolTip)
             return showCutText(static_cast<QHelpEvent *>(e));
-        int row;
-        if (e->type() == QEvent::MouseMove)
-            row = m_view->indexAt(static_cast<QMouseEvent *>(e)->position().toPoint()).row();
-        else if (e->type() == QEvent::Leave)
-            row = -1;
-        else
-            return false;
-        if (row != m_delegate->hotRow) {
-            const int old = m_delegate->hotRow;
-            m_delegate->hotRow = row;
-            repaintRow(old);
-            repaintRow(row);
-            if (row >= 0)
-                m_view->viewport()->setCursor(Qt::PointingHandCursor);
-            else
-                m_view->viewport()->unsetCursor();
-        }
-        return false;
+        return HotTrackFilter::eventFilter(watched, e);
     }
 
 private:
-    // A cell whose text does not fit its column shows the whole text as a
-    // tooltip; a cell that shows all of it has none.
     bool showCutText(QHelpEvent *e)
     {
-        const QModelIndex index = m_view->indexAt(e->pos());
+        QTableView *v = view();
+        const QModelIndex index = v->indexAt(e->pos());
         const QString text = index.data().toString();
-        const QRect cell = m_view->visualRect(index);
-        const int margin = 2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 1);
-        if (index.isValid() && m_view->fontMetrics().horizontalAdvance(text) > cell.width() - margin)
-            QToolTip::showText(e->globalPos(), text, m_view->viewport(), cell);
+        const QRect cell = v->visualRect(index);
+        const int margin = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
+        if (index.isValid() && v->fontMetrics().horizontalAdvance(text) > cell.width() - margin)
+            QToolTip::showText(e->globalPos(), text, v->viewport(), cell);
         else
             QToolTip::hideText();
         return true;
     }
-
-    void repaintRow(int row)
-    {
-        if (row < 0 || row >= m_view->model()->rowCount())
-            return;
-        const QRect cell = m_view->visualRect(m_view->model()->index(row, 0));
-        m_view->viewport()->update(QRect(0, cell.top(), m_view->viewport()->width(), cell.height()));
-    }
-
-    QTableView *m_view;
-    LogRowDelegate *m_delegate;
 };
 
 // A small calendar leaf for the two picker buttons.
@@ -202,10 +156,10 @@ TLogAnalyserForm::TLogAnalyserForm(EventLog &log, UserPrompt *prompt, DesktopSer
     LogListView->setColumnWidth(LogViewModel::EventTimeColumn, 150);
     LogListView->setColumnWidth(LogViewModel::StatusColumn, 100);
     LogListView->setColumnWidth(LogViewModel::TestMethodColumn, 100);
-    auto *delegate = new LogRowDelegate(LogListView);
+    auto *delegate = new HotTrackDelegate(LogListView);
     LogListView->setItemDelegate(delegate);
     LogListView->setMouseTracking(true);
-    LogListView->viewport()->installEventFilter(new HotTrack(LogListView, delegate));
+    LogListView->viewport()->installEventFilter(new LogHotTrack(LogListView, delegate));
 
     auto *panel = new QVBoxLayout(TopPanel);
     panel->setContentsMargins(0, 0, 0, 0);
@@ -347,8 +301,8 @@ void TLogAnalyserForm::HTMLBtnClick()
 {
     if (!m_prompt)
         return;
-    QString path = m_prompt->saveFileName(QStringLiteral("HTML Files (*.htm *.html);;All Files (*)"),
-                                          QStringLiteral("htm"));
+    QString path =
+        m_prompt->saveFileName(QStringLiteral("HTML Files (*.htm *.html);;All Files (*)"), QStringLiteral("htm"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty() && !path.endsWith(QLatin1Char('.')))

@@ -17,6 +17,7 @@
 #include "settings/programoptionform.h"
 #include "ui/pickers/aboutform.h"
 #include "ui/pickers/helpform.h"
+#include "ui/pickers/hottrack.h"
 #include "ui/pickers/selectdateform.h"
 #include "ui/pickers/selectportform.h"
 
@@ -96,70 +97,21 @@ namespace
 
 // Draws a row of the main list: the status image before the row caption
 // (ItemsListViewCustomDrawItem) and the underline of the row under the mouse.
-class ObserverRowDelegate : public QStyledItemDelegate
+class ObserverRowDelegate : public HotTrackDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    int hotRow = -1;
+    using HotTrackDelegate::HotTrackDelegate;
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
-        QStyledItemDelegate::initStyleOption(option, index);
+        HotTrackDelegate::initStyleOption(option, index);
         if (index.column() == ObserverRowModel::HostColumn) {
             option->features |= QStyleOptionViewItem::HasDecoration;
             option->icon = SentrovaIcons::statusIcon(index.data(ObserverRowModel::StatusImageRole).toInt());
             option->decorationSize = QSize(16, 16);
         }
-        if (index.row() == hotRow)
-            option->font.setUnderline(true);
-        option->state &= ~QStyle::State_HasFocus; // the whole row is selected, not a cell
     }
-};
-
-// Follows the mouse over the list: underlines the row under it and shows a
-// hand pointer there.
-class HotTrackFilter : public QObject
-{
-public:
-    HotTrackFilter(QTableView *view, ObserverRowDelegate *delegate) : QObject(view), m_view(view), m_delegate(delegate)
-    {
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        int row = m_delegate->hotRow;
-        if (e->type() == QEvent::MouseMove)
-            row = m_view->indexAt(static_cast<QMouseEvent *>(e)->position().toPoint()).row();
-        else if (e->type() == QEvent::Leave)
-            row = -1;
-        else
-            return false;
-        if (row != m_delegate->hotRow) {
-            const int old = m_delegate->hotRow;
-            m_delegate->hotRow = row;
-            updateRow(old);
-            updateRow(row);
-            if (row >= 0)
-                m_view->viewport()->setCursor(Qt::PointingHandCursor);
-            else
-                m_view->viewport()->unsetCursor();
-        }
-        return false;
-    }
-
-private:
-    void updateRow(int row)
-    {
-        if (row < 0 || !m_view->model() || row >= m_view->model()->rowCount())
-            return;
-        const QRect first = m_view->visualRect(m_view->model()->index(row, 0));
-        m_view->viewport()->update(QRect(0, first.top(), m_view->viewport()->width(), first.height()));
-    }
-
-    QTableView *m_view;
-    ObserverRowDelegate *m_delegate;
 };
 
 // The main list's view; it tells how wide a column's visible cells are.

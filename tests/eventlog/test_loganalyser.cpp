@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <functional>
@@ -67,6 +68,7 @@ private slots:
     void unwritableReportIsNamedAndNotOpened_data();
     void unwritableReportIsNamedAndNotOpened();
     void opensModallyAndClosesWithOk();
+    void rowUnderTheMouseAndCutTextTooltips();
 
 private:
     QTemporaryDir m_dir;
@@ -171,15 +173,24 @@ void TestLogAnalyser::filterKeepsDatesStrictlyBetweenTheBounds_data()
     QTest::addColumn<bool>("filter");
     QTest::addColumn<QList<int>>("shown");
     const QList<int> all{0, 1, 2, 3, 4, 5, 6};
-    QTest::newRow("4 to 6 March: only 5 March") << "04032005" << "06032005" << true << QList<int>{2, 3, 4};
-    QTest::newRow("equal bounds: nothing dated") << "05032005" << "05032005" << true << QList<int>{3};
-    QTest::newRow("reversed bounds: nothing dated") << "06032005" << "04032005" << true << QList<int>{3};
-    QTest::newRow("whole span") << "01012005" << "31122005" << true << all;
-    QTest::newRow("both unfilled") << "" << "" << true << all;
-    QTest::newRow("To unfilled") << "04032005" << "" << true << all;
-    QTest::newRow("year half typed") << "04032005" << "060320" << true << all;
-    QTest::newRow("not a real day") << "31022005" << "06032005" << true << all;
-    QTest::newRow("Filter cleared") << "04032005" << "06032005" << false << all;
+    QTest::newRow("4 to 6 March: only 5 March") << "04032005"
+                                                << "06032005" << true << QList<int>{2, 3, 4};
+    QTest::newRow("equal bounds: nothing dated") << "05032005"
+                                                 << "05032005" << true << QList<int>{3};
+    QTest::newRow("reversed bounds: nothing dated") << "06032005"
+                                                    << "04032005" << true << QList<int>{3};
+    QTest::newRow("whole span") << "01012005"
+                                << "31122005" << true << all;
+    QTest::newRow("both unfilled") << ""
+                                   << "" << true << all;
+    QTest::newRow("To unfilled") << "04032005"
+                                 << "" << true << all;
+    QTest::newRow("year half typed") << "04032005"
+                                     << "060320" << true << all;
+    QTest::newRow("not a real day") << "31022005"
+                                    << "06032005" << true << all;
+    QTest::newRow("Filter cleared") << "04032005"
+                                    << "06032005" << false << all;
 }
 
 void TestLogAnalyser::filterKeepsDatesStrictlyBetweenTheBounds()
@@ -206,9 +217,18 @@ void TestLogAnalyser::boundsFollowTheLocalesOrder_data()
     QTest::addColumn<QString>("to");
     QTest::addColumn<QString>("fromText");
     // The lines are always day first; only the edits follow the locale.
-    QTest::newRow("month first, /") << "en_US" << "03042005" << "03062005" << "03/04/2005";
-    QTest::newRow("year first, -") << "sv_SE" << "20050304" << "20050306" << "2005-03-04";
-    QTest::newRow("day first, -") << "nl_NL" << "04032005" << "06032005" << "04-03-2005";
+    QTest::newRow("month first, /") << "en_US"
+                                    << "03042005"
+                                    << "03062005"
+                                    << "03/04/2005";
+    QTest::newRow("year first, -") << "sv_SE"
+                                   << "20050304"
+                                   << "20050306"
+                                   << "2005-03-04";
+    QTest::newRow("day first, -") << "nl_NL"
+                                  << "04032005"
+                                  << "06032005"
+                                  << "04-03-2005";
 }
 
 void TestLogAnalyser::boundsFollowTheLocalesOrder()
@@ -319,8 +339,7 @@ void TestLogAnalyser::reportOfTheShownRowsByteForByte()
 {
     // Two rows shown of three lines; "<", ">", "&" and a quote in the cells.
     fill({QStringLiteral("05.03.2005 14:03:07;;db<1> & co;;Database Connect Error;;Database Connect"),
-          QStringLiteral("07.03.2005 08:00:00;;Sentrova Started;;Start;;Inner"),
-          QStringLiteral("say \"hi\";;x")});
+          QStringLiteral("07.03.2005 08:00:00;;Sentrova Started;;Start;;Inner"), QStringLiteral("say \"hi\";;x")});
     m_form->show();
     typeDate(m_form->StartDateEdit, QStringLiteral("04032005"));
     typeDate(m_form->EndDateEdit, QStringLiteral("06032005"));
@@ -374,7 +393,8 @@ void TestLogAnalyser::reportOfAnEmptyView()
     QCOMPARE(lines.size(), 13); // 12 lines and the empty piece after the last
     const QByteArray blank = "  .  .    ";
     QCOMPARE(lines[6], "<CENTER><FONT COLOR=\"#0000FF\"><H1> Velmora Software Labs </H1></FONT><hr> "
-                       "<h3> LOG Report from " + blank + " to " + blank + " </CENTER>\r");
+                       "<h3> LOG Report from " +
+                           blank + " to " + blank + " </CENTER>\r");
     QVERIFY(lines[8].startsWith("<TR><TD WIDTH=25% BGCOLOR=\"#FFFF00\">Event Time</TD>"));
     QCOMPARE(lines[9], QByteArray("</TABLE>\r"));
     QCOMPARE(lines[11], QByteArray("</BODY></HTML>\r"));
@@ -383,10 +403,10 @@ void TestLogAnalyser::reportOfAnEmptyView()
 
 void TestLogAnalyser::reportDialogAndOverwriteQuestion_data()
 {
-    QTest::addColumn<QString>("name");      // answer of the save dialog, in the scratch folder
-    QTest::addColumn<bool>("exists");       // a file of the written name is there already
-    QTest::addColumn<int>("answer");        // to the overwrite question
-    QTest::addColumn<QString>("written");   // file written and opened, or empty
+    QTest::addColumn<QString>("name");    // answer of the save dialog, in the scratch folder
+    QTest::addColumn<bool>("exists");     // a file of the written name is there already
+    QTest::addColumn<int>("answer");      // to the overwrite question
+    QTest::addColumn<QString>("written"); // file written and opened, or empty
     QTest::newRow("dialog cancelled") << QString() << false << int(UserPrompt::Cancel) << QString();
     QTest::newRow("new file") << "log.html" << false << int(UserPrompt::Cancel) << "log.html";
     QTest::newRow("no extension: htm added") << "log" << false << int(UserPrompt::Cancel) << "log.htm";
@@ -415,13 +435,14 @@ void TestLogAnalyser::reportDialogAndOverwriteQuestion()
     for (const auto &s : m_prompt.shown)
         if (s.kind == QLatin1String("okCancel"))
             questions << s.title + QLatin1Char('|') + s.text;
-    QCOMPARE(questions, exists ? QStringList{QStringLiteral("Attention|File already exists. Overwrate?")}
-                               : QStringList());
+    QCOMPARE(questions,
+             exists ? QStringList{QStringLiteral("Attention|File already exists. Overwrate?")} : QStringList());
     if (written.isEmpty()) {
         QVERIFY(m_desktop.calls.isEmpty());
         if (exists)
             QCOMPARE(readFile(oldFile), QByteArray("old report"));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), exists ? QStringList{QStringLiteral("old.htm")} : QStringList());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+                 exists ? QStringList{QStringLiteral("old.htm")} : QStringList());
         return;
     }
     const QString path = dir.filePath(written);
@@ -478,6 +499,35 @@ void TestLogAnalyser::opensModallyAndClosesWithOk()
     QCOMPARE(result, int(QDialog::Accepted));
     QVERIFY(modal);
     QCOMPARE(rowsWhenOpen, 7);
+}
+
+void TestLogAnalyser::rowUnderTheMouseAndCutTextTooltips()
+{
+    fill({QStringLiteral("05.03.2005 10:00:00;;") + QString(200, QLatin1Char('h')) + QStringLiteral(";;OK;;Ping")});
+    runModal(
+        m_form.get(),
+        [&] {
+            QTableView *view = m_form->LogListView;
+            QWidget *viewport = view->viewport();
+            auto centre = [&](int column) { return view->visualRect(view->model()->index(0, column)).center(); };
+            // The pointer is a hand over a row and an arrow again off it.
+            QTest::mouseMove(viewport, centre(0));
+            QTRY_COMPARE(viewport->cursor().shape(), Qt::PointingHandCursor);
+            QTest::mouseMove(viewport, QPoint(5, viewport->height() - 5));
+            QTRY_VERIFY(viewport->cursor().shape() != Qt::PointingHandCursor);
+            // A tooltip only for the cell whose text is cut off.
+            auto tip = [&](int column) {
+                QToolTip::hideText(); // the tip fades out after a moment
+                QTest::qWaitFor([] { return !QToolTip::isVisible(); });
+                QHelpEvent e(QEvent::ToolTip, centre(column), viewport->mapToGlobal(centre(column)));
+                QApplication::sendEvent(viewport, &e);
+                return QToolTip::isVisible() ? QToolTip::text() : QString();
+            };
+            QCOMPARE(tip(1), QString(200, QLatin1Char('h')));
+            QCOMPARE(tip(2), QString());
+            QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
+        },
+        [&] { return m_form->Execute(); });
 }
 
 QTEST_MAIN(TestLogAnalyser)

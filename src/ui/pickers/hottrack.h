@@ -1,0 +1,38 @@
+// Lists whose rows follow the mouse: the row under the pointer is underlined
+// and the pointer becomes a hand there, as in the program's report lists.
+#pragma once
+
+#include <QObject>
+#include <QStyledItemDelegate>
+
+class QTableView;
+
+// Paints a row list: the hot row underlined, and no focus frame on a single
+// cell, since whole rows are selected.
+class HotTrackDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    int hotRow = -1;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+};
+
+// Watches the list's viewport (install it there, with mouse tracking on) and
+// keeps the delegate's hot row under the mouse.
+class HotTrackFilter : public QObject
+{
+public:
+    HotTrackFilter(QTableView *view, HotTrackDelegate *delegate);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override;
+    QTableView *view() const { return m_view; }
+
+private:
+    void repaintRow(int row);
+
+    QTableView *m_view;
+    HotTrackDelegate *m_delegate;
+};
