@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace Shots
 {
@@ -21,8 +22,13 @@ UserPrompt &quietPrompt()
 
 void settle()
 {
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
+    // Long enough for the windows' short timers too (the main list holds
+    // back repaints and column fits for a moment while rows change), so that
+    // the picture shows what a user sees once the window is still.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 QString save(const Context &ctx, QWidget *widget, const QString &name)
