@@ -877,30 +877,23 @@ void TMainForm::selectRow(int row)
     ItemsListView->selectRow(row);
 }
 
+// The object commands exist once the program's windows are created.
 void TMainForm::Add1Click()
 {
-    // The dialogs exist once the program's windows are created.
     if (m_commands)
         m_commands->Add1Click();
 }
 
 void TMainForm::EditItemToolButtonClick()
 {
-    if (m_commands) {
+    if (m_commands)
         m_commands->EditItemToolButtonClick(selectedRow());
-    } else if (selectedRow() < 0) {
-        m_prompt->message(QStringLiteral("Error"), QStringLiteral("Have not selected line"));
-    }
 }
 
 void TMainForm::DelItemToolButtonClick()
 {
-    const int row = selectedRow();
-    if (m_commands) {
-        m_commands->DelItemToolButtonClick(row);
-    } else if (row >= 0) {
-        m_engine.RemoveObject(row);
-    }
+    if (m_commands)
+        m_commands->DelItemToolButtonClick(selectedRow());
 }
 
 void TMainForm::Start1Click()

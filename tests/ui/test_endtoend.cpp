@@ -10,6 +10,8 @@
 #include "schedules/schedulestore.h"
 #include "settings/programoptions.h"
 
+#include "../support/testfiles.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -26,18 +28,6 @@ namespace
 {
 
 const QString kProgram = QStringLiteral(SENTROVA_PROGRAM);
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // A File/Folder Present object tested every second.
 ObserverRecord presentObject(const QString &path, bool alertIfExists, const QString &profile,
@@ -158,7 +148,7 @@ bool terminateAndWait(QProcess &p, QString *why)
 // in /proc/PID/status.
 bool catchesSigterm(qint64 pid)
 {
-    const QByteArray status = readAll(QStringLiteral("/proc/%1/status").arg(pid));
+    const QByteArray status = readFile(QStringLiteral("/proc/%1/status").arg(pid));
     for (const QByteArray &line : status.split('\n'))
         if (line.startsWith("SigCgt:"))
             return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
@@ -200,7 +190,8 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
                                 " $#\"\nfor a in \"$@\"; do line=\"$line [$a]\"; done\n"
                                 "printf '%s\\n' \"$line\" >> '" +
                                 QFile::encodeName(record) + "'\n";
-        if (!writeFile(path, text))
+        writeFile(path, text);
+        if (QTest::currentTestFailed())
             return QString();
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
@@ -221,7 +212,7 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
     profiles.setAction(1, false, aaShowMessage, true);
     profiles.setParameter(1, true, aaSendEMail, QStringLiteral("ops@example.com"));
     QVERIFY(profiles.save());
-    const QByteArray profileBytes = readAll(h.store("profile.dat"));
+    const QByteArray profileBytes = readFile(h.store("profile.dat"));
     QCOMPARE(profileBytes.size(), 4 + 2 * AlertProfile::Size);
 
     // Schedule.dat: every day allowed, and no day allowed.
@@ -231,19 +222,19 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
                             {ScheduleProfile::LastDayRow, ScheduleProfile::LastDayColumn});
     QVERIFY(schedules.New(QStringLiteral("Pr\u00fcfung: no day")));
     QVERIFY(schedules.SaveSchedules(h.store("Schedule.dat")));
-    const QByteArray scheduleBytes = readAll(h.store("Schedule.dat"));
+    const QByteArray scheduleBytes = readFile(h.store("Schedule.dat"));
     QCOMPARE(scheduleBytes.size(), 4 + 2 * ScheduleList::RecordSize);
 
     // data.log of an earlier run, with LF line ends only.
     const QByteArray oldLog = "05.03.2005 14:03:07;;Sentrova Started;;Start;;Inner\n"
                               "05.03.2005 14:05:10;;Sentrova Stopped;;Stop;;Inner\n";
-    QVERIFY(writeFile(h.store("data.log"), oldLog));
+    writeFile(h.store("data.log"), oldLog);
 
     // The watched paths.
     const QString watch = h.tmp.filePath(QStringLiteral("watch"));
     QDir().mkpath(watch + QStringLiteral("/folder"));
     const QString present = watch + QStringLiteral("/pr\u00e9sent.txt");
-    QVERIFY(writeFile(present, "here\n"));
+    writeFile(present, "here\n");
     const QString folder = watch + QStringLiteral("/folder");
     const QString missing = watch + QStringLiteral("/never.txt");
     const QString laterEveryDay = watch + QStringLiteral("/later-every-day.txt");
@@ -272,10 +263,12 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
         ptrs.push_back(&r);
     const QString projectPath = h.tmp.filePath(QStringLiteral("watch.snv"));
     const QByteArray projectBytes = ProjectFormat::encode(ptrs);
-    QVERIFY(writeFile(projectPath, projectBytes));
+    writeFile(projectPath, projectBytes);
+    if (QTest::currentTestFailed())
+        return; // a file above could not be written
 
     auto recordLines = [&] {
-        QList<QByteArray> lines = readAll(record).split('\n');
+        QList<QByteArray> lines = readFile(record).split('\n');
         lines.removeAll(QByteArray());
         std::sort(lines.begin(), lines.end());
         return lines;
@@ -292,11 +285,15 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
     QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
 
     // The first outcomes: three objects fail with their alerts, one passes.
-    QVERIFY2(waitFor(p, 20000, [&] { return recorded(3, 1); }), readAll(record).constData());
-    QVERIFY(writeFile(laterEveryDay, "now\n"));
-    QVERIFY(writeFile(laterNoDay, "now\n"));
+    QVERIFY2(waitFor(p, 20000, [&] { return recorded(3, 1); }), readFile(record).constData());
+    writeFile(laterEveryDay, "now\n");
+    writeFile(laterNoDay, "now\n");
+    if (QTest::currentTestFailed()) {
+        p.kill();
+        return;
+    }
     // The next tick of the scheduled object recovers it.
-    QVERIFY2(waitFor(p, 20000, [&] { return recorded(3, 2); }), readAll(record).constData());
+    QVERIFY2(waitFor(p, 20000, [&] { return recorded(3, 2); }), readFile(record).constData());
     // A few more ticks: nothing more may happen (outcomes are unchanged, and
     // the object whose schedule allows no day is never tested by a tick).
     QTest::qWait(2500);
@@ -326,7 +323,7 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
         QStringLiteral(";;") + laterEveryDay + QStringLiteral(";;") + quoted(laterEveryDay) +
             QStringLiteral(" test OK") + method,
     };
-    const QByteArray log = readAll(h.store("data.log"));
+    const QByteArray log = readFile(h.store("data.log"));
     QVERIFY2(log.startsWith(QByteArray(oldLog).replace("\n", "\r\n")), log.constData());
     QVERIFY2(log.endsWith("\r\n"), log.constData());
     const QList<QByteArray> lines = log.mid(oldLog.size() + 2).chopped(1).split('\n');
@@ -345,9 +342,9 @@ void TestEndToEnd::monitorsAlertsAndWritesItsStores()
 
     // The stores the test wrote come back byte for byte; the project, never
     // saved, is untouched; nothing was set aside as damaged.
-    QCOMPARE(readAll(h.store("profile.dat")), profileBytes);
-    QCOMPARE(readAll(h.store("Schedule.dat")), scheduleBytes);
-    QCOMPARE(readAll(projectPath), projectBytes);
+    QCOMPARE(readFile(h.store("profile.dat")), profileBytes);
+    QCOMPARE(readFile(h.store("Schedule.dat")), scheduleBytes);
+    QCOMPARE(readFile(projectPath), projectBytes);
     for (const char *bak : {"data.log.bak", "profile.dat.bak", "Schedule.dat.bak"})
         QVERIFY2(!QFile::exists(h.store(bak)), bak);
     const QByteArray err = p.readAllStandardError();
@@ -371,7 +368,9 @@ void TestEndToEnd::missingOrForeignProjectStillStarts()
     QVERIFY(h.setOptions(true));
     const QString project = h.tmp.filePath(QStringLiteral("project.snv"));
     if (!content.isEmpty())
-        QVERIFY(writeFile(project, content));
+        writeFile(project, content);
+    if (QTest::currentTestFailed())
+        return;
 
     QProcess p;
     h.prepare(p, {project});
@@ -386,14 +385,14 @@ void TestEndToEnd::missingOrForeignProjectStillStarts()
 
     // The program started its observer (Auto Start) before the box, and
     // wrote its stores at the end.
-    const QByteArray log = readAll(h.store("data.log"));
+    const QByteArray log = readFile(h.store("data.log"));
     const auto m = kEventTime.match(QString::fromLatin1(log));
     QVERIFY2(m.hasMatch(), log.constData());
     QCOMPARE(log.mid(19), QByteArray(";;Sentrova Started;;Start;;Inner\r\n"));
-    QCOMPARE(readAll(h.store("profile.dat")), QByteArray(4, '\0'));
-    QCOMPARE(readAll(h.store("Schedule.dat")), QByteArray(4, '\0'));
+    QCOMPARE(readFile(h.store("profile.dat")), QByteArray(4, '\0'));
+    QCOMPARE(readFile(h.store("Schedule.dat")), QByteArray(4, '\0'));
     if (!content.isEmpty())
-        QCOMPARE(readAll(project), content);
+        QCOMPARE(readFile(project), content);
     else
         QVERIFY(!QFile::exists(project));
 }

@@ -19,6 +19,7 @@
 
 #include "../support/recordingdesktop.h"
 #include "../support/scriptedprompt.h"
+#include "../support/testfiles.h"
 #include "../support/whenmodal.h"
 
 #include <QAction>
@@ -60,19 +61,6 @@ namespace
 QString dataLog()
 {
     return Paths::dataFile(QStringLiteral("data.log"));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 ObserverRecord presentObject(const QString &path)
@@ -558,7 +546,7 @@ void TestMainForm::saveAsSaveOpenAppend()
     f.menuAction("&File", "S&ave as...")->trigger();
     QCOMPARE(f.prompt.shown.last().text, QStringLiteral("File already exists. Owerwrite?"));
     QCOMPARE(f.form->project().ProjectFileName, file);
-    QCOMPARE(readAll(other), QByteArray("old"));
+    QCOMPARE(readFile(other), QByteArray("old"));
 
     // Open through the menu reads the file back; each object is tested at once.
     f.form->project().setModified(false);
@@ -704,7 +692,7 @@ void TestMainForm::quitWhileAProjectLoads()
     // were written, so the log on disk holds every line the run made.
     QCOMPARE(f.form->engine().count(), 0);
     QVERIFY(f.prompt.shown.isEmpty());
-    const QList<QByteArray> onDisk = readAll(dataLog()).split('\n');
+    const QList<QByteArray> onDisk = readFile(dataLog()).split('\n');
     QCOMPARE(onDisk.size() - 1, f.form->eventLog().count());
     QVERIFY(f.form->eventLog().count() <= 1);
 }
@@ -737,6 +725,7 @@ void TestMainForm::shortcutsReachTheWindowFromTheList()
 {
     Fixture f;
     f.show();
+    f.form->createWindows();
     MonitorEngine &e = f.form->engine();
     for (const char *n : {"one", "two", "three"})
         e.AppendObject(presentObject(f.path(n)), QString::fromLatin1(n));
@@ -763,6 +752,7 @@ void TestMainForm::deleteAndEditNeedASelection()
 {
     Fixture f;
     f.show();
+    f.form->createWindows();
     f.form->engine().AppendObject(presentObject(f.path("a")), QStringLiteral("a"));
     f.form->selectRow(-1);
     f.form->DeleteObjectAction->trigger();
@@ -835,13 +825,13 @@ void TestMainForm::closingUnmodified()
     QCOMPARE(f.form->engine().count(), 0);
     // data.log: the observer's start and the object's first outcome, CR LF
     // after each line; no "Stopped" line for a started observer.
-    const QList<QByteArray> lines = readAll(dataLog()).split('\n');
+    const QList<QByteArray> lines = readFile(dataLog()).split('\n');
     QCOMPARE(lines.size(), 3);
     QVERIFY(lines.at(0).endsWith(";;Sentrova Started;;Start;;Inner\r"));
     QVERIFY(lines.at(1).endsWith(";;File/Folder Present\r"));
     QVERIFY(lines.at(2).isEmpty());
-    QCOMPARE(readAll(Paths::dataFile(QStringLiteral("profile.dat"))), QByteArray(4, '\0'));
-    QCOMPARE(readAll(Paths::dataFile(QStringLiteral("Schedule.dat"))), QByteArray(4, '\0'));
+    QCOMPARE(readFile(Paths::dataFile(QStringLiteral("profile.dat"))), QByteArray(4, '\0'));
+    QCOMPARE(readFile(Paths::dataFile(QStringLiteral("Schedule.dat"))), QByteArray(4, '\0'));
     QCOMPARE(f.option("WinState"), QStringLiteral("0"));
     QCOMPARE(f.option("Width"), QStringLiteral("500"));
     QCOMPARE(f.option("Heigth"), QStringLiteral("260"));
@@ -923,7 +913,7 @@ void TestMainForm::quitWithoutQuestionsClosesModalBoxes()
     QCOMPARE(closed.count(), 1);
     QVERIFY(f.prompt.shown.isEmpty());
     QVERIFY(!QFile::exists(file)); // the unsaved project stays unsaved
-    QVERIFY(readAll(dataLog()).contains(";;Sentrova Started;;Start;;Inner\r\n"));
+    QVERIFY(readFile(dataLog()).contains(";;Sentrova Started;;Start;;Inner\r\n"));
     QVERIFY(QFile::exists(Paths::dataFile(QStringLiteral("profile.dat"))));
     QVERIFY(QFile::exists(Paths::dataFile(QStringLiteral("Schedule.dat"))));
     // The window is done: a later close asks nothing either.
