@@ -19,22 +19,6 @@
 
 #include <cstdio>
 
-namespace
-{
-
-// The benchmark's profile switches on nothing but the mail.
-class NoDesktop : public DesktopServices
-{
-public:
-    void showMessage(const QString &, const QString &) override {}
-    void playSound(const QString &) override {}
-    void shellOpen(const QString &) override {}
-    void netSend(const QString &) override {}
-    void reboot() override {}
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);

@@ -23,3 +23,15 @@ public:
     // Asks the system to reboot.
     virtual void reboot() = 0;
 };
+
+// Ignores every call: for the benchmarks and the screenshot tool, which run
+// alerts or windows but must not reach the desktop.
+class NoDesktop : public DesktopServices
+{
+public:
+    void showMessage(const QString &, const QString &) override {}
+    void playSound(const QString &) override {}
+    void shellOpen(const QString &) override {}
+    void netSend(const QString &) override {}
+    void reboot() override {}
+};

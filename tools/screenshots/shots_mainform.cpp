@@ -17,16 +17,6 @@
 namespace
 {
 
-class QuietDesktop : public DesktopServices
-{
-public:
-    void showMessage(const QString &, const QString &) override {}
-    void playSound(const QString &) override {}
-    void shellOpen(const QString &) override {}
-    void netSend(const QString &) override {}
-    void reboot() override {}
-};
-
 ObserverRecord fileObject(qint32 kind, const QString &target, int min, int sec)
 {
     ObserverRecord r = Records::newRecord(kind);
@@ -41,7 +31,7 @@ ObserverRecord fileObject(qint32 kind, const QString &target, int min, int sec)
 struct SampleWindow {
     // "Save changes?" is answered No.
     Shots::QuietPrompt prompt{UserPrompt::No};
-    QuietDesktop desktop;
+    NoDesktop desktop;
     std::unique_ptr<QSettings> settings;
     std::unique_ptr<TMainForm> form;
 
