@@ -6,7 +6,7 @@ namespace Bin {
 
 void putShortString(QByteArray &buf, int offset, const QString &text, int maxChars)
 {
-    const QByteArray bytes = Ansi::fromUnicode(text).left(maxChars);
+    const QByteArray bytes = Ansi::fromUnicodeCut(text, maxChars);
     buf[offset] = char(quint8(bytes.size()));
     std::memcpy(buf.data() + offset + 1, bytes.constData(), size_t(bytes.size()));
 }

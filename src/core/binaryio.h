@@ -50,8 +50,9 @@ inline double getDouble(const char *rec, int offset)
 inline void putFlag(QByteArray &buf, int offset, bool v) { buf[offset] = v ? 1 : 0; }
 inline bool getFlag(const char *rec, int offset) { return rec[offset] != 0; }
 
-// Short string of up to maxChars characters: maxChars + 1 bytes, a length byte
-// and the Windows-1252 characters; the text is cut to maxChars when stored.
+// Short string of up to maxChars bytes: maxChars + 1 bytes, a length byte and
+// the text's bytes (Windows-1252, or UTF-8 for text the code page cannot
+// hold); the text is cut to maxChars bytes, never inside a character.
 // Bytes after the text are left as they are in buf (zero in a fresh buffer).
 void putShortString(QByteArray &buf, int offset, const QString &text, int maxChars = 255);
 QString getShortString(const char *rec, int offset, int maxChars = 255);

@@ -246,6 +246,9 @@ void MonitorEngine::ReportOutcome(int position, const Outcome &outcome)
     const QDateTime when = now();
     o->status = outcome.pass ? QStringLiteral("OK") : outcome.failStatus;
     o->lastTest = Formats::longDateTime(when);
+    o->lastTestTime = when;
+    o->cause = outcome.cause;
+    o->responseMs = outcome.responseMs;
     rowChanged(position);
 
     const QString marker = outcome.pass ? QStringLiteral("OK") : outcome.failMarker;

@@ -20,6 +20,11 @@ struct Outcome {
     QString statusField; // event-log field 3
     QString methodName;  // event-log field 4: the kind's column text
     QString alertSuffix; // appended to the row caption for the alert text
+    // For the person looking at the row, never for the log or the alert
+    // text: a short cause ("connection refused", "answered in 12 ms") and the
+    // time the peer took to answer (-1 when there was no answer to time).
+    QString cause;
+    qint64 responseMs = -1;
 };
 
 // The engine's four outward calls. Other libraries implement them; the
@@ -63,6 +68,11 @@ struct ObserverObject {
     QString lastTest; // "Last Test"
     QString interval; // "Interval"
     QString method;   // "Test metod"
+    // The last completed outcome beside its cells: its cause and response
+    // time (Outcome) and when it arrived (invalid before the first).
+    QString cause;
+    qint64 responseMs = -1;
+    QDateTime lastTestTime;
 };
 
 class MonitorEngine;

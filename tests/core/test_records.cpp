@@ -16,6 +16,12 @@ private slots:
     void observerRecordLayout();
     void parameterLayouts();
     void shortStringCutAndCodePage();
+    void textRoundTrip_data();
+    void textRoundTrip();
+    void textReading_data();
+    void textReading();
+    void textCutCountsBytes_data();
+    void textCutCountsBytes();
     void decodeHandWrittenRecord();
     void damagedLengthByteStaysInsideField();
     void rowCaptions_data();
@@ -145,14 +151,86 @@ void TestRecords::shortStringCutAndCodePage()
     QCOMPARE(quint8(b.at(24)), quint8(255));
     QCOMPARE(Records::decodeObserverRecord(b.constData()).Comment, QString(255, QLatin1Char('x')));
 
-    // Windows-1252: the euro sign is 0x80, umlauts are Latin-1, anything
-    // outside the code page becomes '?'.
-    QCOMPARE(Ansi::fromUnicode(QStringLiteral("\u20ac\u00fc\u00df\u4e2d")), QByteArray("\x80\xfc\xdf?"));
+    // Windows-1252 where it holds the text: the euro sign is 0x80, umlauts
+    // are Latin-1.
+    QCOMPARE(Ansi::fromUnicode(QStringLiteral("\u20ac\u00fc\u00df")), QByteArray("\x80\xfc\xdf"));
     QCOMPARE(Ansi::toUnicode(QByteArray("\x80\x9f\xfc")), QStringLiteral("\u20ac\u0178\u00fc"));
-    // A character outside the Basic Multilingual Plane is one '?' and one
-    // character of the 255.
-    QCOMPARE(Ansi::fromUnicode(QStringLiteral("a\U0001F600b")), QByteArray("a?b"));
-    QCOMPARE(Ansi::cut(QStringLiteral("\U0001F600bc"), 2), QStringLiteral("\U0001F600b"));
+}
+
+void TestRecords::textRoundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("stored"); // bytes in the file
+    QTest::newRow("ascii") << QStringLiteral("host.example") << QByteArray("host.example");
+    QTest::newRow("latin-1 only") << QStringLiteral("M\u00fcnchen \u20ac") << QByteArray("M\xfcnchen \x80");
+    QTest::newRow("cyrillic") << QStringLiteral("\u0414\u043e\u043a") << QByteArray("\xd0\x94\xd0\xbe\xd0\xba");
+    QTest::newRow("cjk") << QStringLiteral("\u4e2d\u6587") << QByteArray("\xe4\xb8\xad\xe6\x96\x87");
+    QTest::newRow("emoji") << QStringLiteral("a\U0001F600b") << QByteArray("a\xf0\x9f\x98\x80" "b");
+    // One character outside the code page makes the whole text UTF-8.
+    QTest::newRow("mix") << QStringLiteral("\u00e9\u03a9") << QByteArray("\xc3\xa9\xce\xa9");
+    QTest::newRow("greek names differ") << QStringLiteral("\u03a3mega") << QByteArray("\xce\xa3mega");
+}
+
+void TestRecords::textRoundTrip()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, stored);
+    QCOMPARE(Ansi::fromUnicode(text), stored);
+    QCOMPARE(Ansi::toUnicode(stored), text);
+    // Through a short string of a record as well.
+    ObserverRecord rec = Records::newRecord(okFilePresent);
+    rec.Comment = text;
+    QCOMPARE(Records::decodeObserverRecord(Records::encodeObserverRecord(rec).constData()).Comment, text);
+}
+
+void TestRecords::textReading_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    // Valid UTF-8 whose characters all exist in Windows-1252 stays
+    // Windows-1252: an old file that happens to hold "\xc3\xa9" reads as it
+    // always did.
+    QTest::newRow("utf-8 inside code page") << QByteArray("\xc3\xa9") << QStringLiteral("\u00c3\u00a9");
+    QTest::newRow("invalid utf-8") << QByteArray("\xd0") << QStringLiteral("\u00d0");
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QStringLiteral("\u00c0\u00af");
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << QStringLiteral("\u00ed\u00a0\u20ac");
+    QTest::newRow("cut sequence") << QByteArray("\xce\xa9\xce") << QStringLiteral("\u00ce\u00a9\u00ce");
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void TestRecords::textReading()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(Ansi::toUnicode(bytes), text);
+}
+
+void TestRecords::textCutCountsBytes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maxBytes");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("code page: one byte each") << QStringLiteral("\u00fc\u00fc\u00fc") << 2 << QStringLiteral("\u00fc\u00fc");
+    QTest::newRow("inside a cyrillic letter") << QStringLiteral("\u0414\u0414\u0414") << 5 << QStringLiteral("\u0414\u0414");
+    QTest::newRow("inside cjk") << QStringLiteral("ab\u4e2d") << 4 << QStringLiteral("ab");
+    QTest::newRow("inside an emoji") << QStringLiteral("\U0001F600bc") << 3 << QString();
+    QTest::newRow("emoji fits") << QStringLiteral("\U0001F600bc") << 5 << QStringLiteral("\U0001F600b");
+    QTest::newRow("whole") << QStringLiteral("\u0414") << 255 << QStringLiteral("\u0414");
+}
+
+void TestRecords::textCutCountsBytes()
+{
+    QFETCH(QString, text);
+    QFETCH(int, maxBytes);
+    QFETCH(QString, kept);
+    QCOMPARE(Ansi::cut(text, maxBytes), kept);
+    QVERIFY(Ansi::fromUnicodeCut(text, maxBytes).size() <= maxBytes);
+    // A short string of 255 bytes cut inside a multi-byte character keeps
+    // whole characters only and reads back as written.
+    ObserverRecord rec = Records::newRecord(okFilePresent);
+    rec.Comment = QString(254, QLatin1Char('x')) + text;
+    const QString back = Records::decodeObserverRecord(Records::encodeObserverRecord(rec).constData()).Comment;
+    QCOMPARE(back, Ansi::cut(rec.Comment, 255));
 }
 
 void TestRecords::decodeHandWrittenRecord()
