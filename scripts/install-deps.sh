@@ -16,7 +16,15 @@ PACKAGES=(
   nginx-light tinyproxy python3 python3-aiosmtpd
   postgresql postgresql-contrib
   iproute2 iputils-ping curl sqlite3 smbclient poppler-utils
-  openssl
+  openssl netcat-openbsd
+  # secure mail and the password store: TLS peers, QtKeychain, a secret service
+  qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus dbus-x11
+  # a real X server, window tools and a notification daemon
+  xvfb xdotool x11-utils dunst libnotify-bin
+  # packaging checks and metrics
+  lintian appstream desktop-file-utils dpkg-dev file fakeroot prometheus
+  # sanitizers and fuzzing
+  clang libfuzzer-14-dev libclang-rt-14-dev
 )
 
 missing=()
