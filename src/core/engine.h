@@ -36,6 +36,9 @@ public:
     // Tests the object at the position; ends (now or later) in ReportOutcome.
     // May throw: RunTest shows "Error" then.
     virtual void test(int position) = 0;
+    // Abandons every test still in flight: none of them reaches ReportOutcome
+    // afterwards. Called when the program ends or the list is replaced.
+    virtual void cancelAll() {}
 };
 
 class ScheduleGate
