@@ -1,7 +1,7 @@
 #pragma once
 
 #include "alerts/alertprofile.h"
-#include "ui/pickers/editordialog.h"
+#include "widgets/editordialog.h"
 
 #include <QString>
 

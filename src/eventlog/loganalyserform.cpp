@@ -4,8 +4,8 @@
 #include "core/prompt.h"
 #include "eventlog/eventlog.h"
 #include "eventlog/logreport.h"
-#include "ui/pickers/hottrack.h"
-#include "ui/pickers/selectdateform.h"
+#include "widgets/hottrack.h"
+#include "widgets/selectdateform.h"
 
 #include <QCheckBox>
 #include <QDate>

@@ -1,8 +1,8 @@
 #include "scheduleform.h"
 
 #include "core/prompt.h"
-#include "ui/pickers/dialogbuttons.h"
-#include "ui/pickers/namelist.h"
+#include "widgets/dialogbuttons.h"
+#include "widgets/namelist.h"
 
 #include <QFontMetrics>
 #include <QGridLayout>

@@ -2,7 +2,7 @@
 
 #include "core/paths.h"
 #include "schedules/schedulestore.h"
-#include "ui/pickers/editordialog.h"
+#include "widgets/editordialog.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "programoptionform.h"
 
 #include "core/prompt.h"
-#include "ui/pickers/helpform.h"
+#include "widgets/helpform.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -2,7 +2,7 @@
 
 #include "probes/connectionstring.h"
 #include "probes/databaseprobe.h"
-#include "ui/pickers/dialogbuttons.h"
+#include "widgets/dialogbuttons.h"
 
 #include <QCheckBox>
 #include <QComboBox>

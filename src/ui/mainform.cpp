@@ -10,16 +10,17 @@
 #include "mail/inetmail.h"
 #include "newfileform.h"
 #include "objectcommands.h"
+#include "listprinter.h"
 #include "objectparamsform.h"
 #include "probeset.h"
 #include "schedules/scheduleform.h"
 #include "sentrovaicons.h"
 #include "settings/programoptionform.h"
-#include "ui/pickers/aboutform.h"
-#include "ui/pickers/helpform.h"
-#include "ui/pickers/hottrack.h"
-#include "ui/pickers/selectdateform.h"
-#include "ui/pickers/selectportform.h"
+#include "widgets/aboutform.h"
+#include "widgets/helpform.h"
+#include "widgets/hottrack.h"
+#include "widgets/selectdateform.h"
+#include "widgets/selectportform.h"
 
 #include <QAction>
 #include <QApplication>
@@ -122,15 +123,6 @@ public:
     int contentWidth(int column) const { return sizeHintForColumn(column); }
 };
 
-// The printed columns: x positions in 300-dpi device units and headings.
-struct PrintColumn {
-    int x;
-    const char *heading;
-};
-constexpr PrintColumn kPrintColumns[] = {
-    {100, "Host"}, {600, "Status"}, {1100, "Last Test"}, {1600, "Interval"}, {1800, "Test Metod"},
-};
-constexpr int kPrintTop = 100;
 
 } // namespace
 
@@ -785,74 +777,7 @@ void TMainForm::Print1Click()
 
 bool TMainForm::printList(QPrinter &printer, QString *error)
 {
-    // Without any printer the toolkit falls back to a PDF printer; with no
-    // file chosen for it there is nowhere to print.
-    if ((printer.outputFormat() == QPrinter::NativeFormat && printer.printerName().isEmpty()) ||
-        (printer.outputFormat() == QPrinter::PdfFormat && printer.outputFileName().isEmpty())) {
-        if (error)
-            *error = QStringLiteral("No printer is installed. Choose \"Print to File (PDF)\" in the print dialog "
-                                    "to print the list into a file.");
-        return false;
-    }
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        if (error) {
-            *error = printer.outputFormat() == QPrinter::PdfFormat
-                         ? QStringLiteral("Cannot print to the file \"%1\".").arg(printer.outputFileName())
-                         : QStringLiteral("Cannot print on the printer \"%1\".").arg(printer.printerName());
-        }
-        return false;
-    }
-    // Every position is in the device units of a 300-dpi printer; a printer
-    // of another resolution gets the same layout scaled.
-    const double scale = printer.resolution() / 300.0;
-    painter.scale(scale, scale);
-    const double pageWidth = printer.width() / scale;
-    const double pageHeight = printer.height() / scale;
-
-    // The printer's font: the application's, sized in points for 300 dpi.
-    QFont regular = QApplication::font();
-    const double points = QFontInfo(regular).pointSizeF() > 0 ? QFontInfo(regular).pointSizeF() : 10.0;
-    regular.setPixelSize(qRound(points * 300.0 / 72.0));
-    QFont bold = regular;
-    bold.setBold(true);
-
-    const int columns = int(std::size(kPrintColumns));
-    auto drawRow = [&](double y, const QStringList &cells) {
-        const QFontMetricsF fm(painter.font(), &printer);
-        for (int c = 0; c < columns && c < cells.size(); ++c) {
-            const double x = kPrintColumns[c].x;
-            // A cell never runs into the next column: a longer text is cut
-            // with an ellipsis.
-            const double room = (c + 1 < columns ? kPrintColumns[c + 1].x : pageWidth) - x - 20;
-            const QString text = fm.elidedText(cells.at(c), Qt::ElideRight, qMax(room, 1.0));
-            painter.drawText(QPointF(x, y + fm.ascent()), text);
-        }
-    };
-    auto headings = [&] {
-        painter.setFont(bold);
-        QStringList texts;
-        for (const PrintColumn &c : kPrintColumns)
-            texts << QString::fromLatin1(c.heading);
-        drawRow(kPrintTop, texts);
-        painter.setFont(regular);
-    };
-
-    headings();
-    const double step = QFontMetricsF(regular, &printer).height() + 20;
-    double y = kPrintTop + step;
-    for (int row = 0; row < m_engine.count(); ++row) {
-        const ObserverObject *o = m_engine.object(row);
-        if (y + step > pageHeight && y > kPrintTop + step) {
-            printer.newPage();
-            headings();
-            y = kPrintTop + step;
-        }
-        drawRow(y, {o->caption, o->status, o->lastTest, o->interval, o->method});
-        y += step;
-    }
-    painter.end();
-    return true;
+    return ListPrinter::print(printer, m_engine, error);
 }
 
 void TMainForm::CloseButtonClick()

@@ -1,6 +1,6 @@
 #include "newfileform.h"
 
-#include "ui/pickers/dialogbuttons.h"
+#include "widgets/dialogbuttons.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>

@@ -6,8 +6,8 @@
 #include "core/formats.h"
 #include "core/prompt.h"
 #include "probes/databaseprobe.h"
-#include "ui/pickers/dialogbuttons.h"
-#include "ui/pickers/selectportform.h"
+#include "widgets/dialogbuttons.h"
+#include "widgets/selectportform.h"
 
 #include <QCheckBox>
 #include <QComboBox>

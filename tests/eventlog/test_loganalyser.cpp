@@ -5,7 +5,7 @@
 #include "eventlog/eventlog.h"
 #include "eventlog/loganalyserform.h"
 #include "eventlog/logview.h"
-#include "ui/pickers/selectdateform.h"
+#include "widgets/selectdateform.h"
 
 #include "../support/recordingdesktop.h"
 #include "../support/runmodal.h"

@@ -3,7 +3,7 @@
 // options page of the help viewer, and the tray option reported afterwards.
 #include "settings/programoptionform.h"
 #include "settings/programoptions.h"
-#include "ui/pickers/helpform.h"
+#include "widgets/helpform.h"
 
 #include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"

@@ -5,7 +5,7 @@
 #include "ui/mainform.h"
 #include "ui/newfileform.h"
 #include "ui/objectparamsform.h"
-#include "ui/pickers/helpform.h"
+#include "widgets/helpform.h"
 
 #include "alerts/alertprofile.h"
 #include "alerts/alertprofileform.h"

@@ -5,7 +5,7 @@
 #include "ui/newfileform.h"
 #include "ui/objectcommands.h"
 #include "ui/objectparamsform.h"
-#include "ui/pickers/selectportform.h"
+#include "widgets/selectportform.h"
 
 #include "../support/enginefakes.h"
 #include "../support/scriptedprompt.h"

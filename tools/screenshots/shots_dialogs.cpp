@@ -1,11 +1,11 @@
 // Shots of the pickers, the viewers and the object dialogs.
 #include "shots.h"
 
-#include "ui/pickers/aboutform.h"
-#include "ui/pickers/helpform.h"
-#include "ui/pickers/logo.h"
-#include "ui/pickers/selectdateform.h"
-#include "ui/pickers/selectportform.h"
+#include "widgets/aboutform.h"
+#include "widgets/helpform.h"
+#include "widgets/logo.h"
+#include "widgets/selectdateform.h"
+#include "widgets/selectportform.h"
 
 #include "ui/connectionstringeditor.h"
 #include "ui/newfileform.h"

@@ -1,10 +1,10 @@
 // The port picker, the date picker, the help viewer and the about box, driven
 // through their real widgets with mouse clicks and keys.
-#include "ui/pickers/aboutform.h"
-#include "ui/pickers/helpform.h"
-#include "ui/pickers/logo.h"
-#include "ui/pickers/selectdateform.h"
-#include "ui/pickers/selectportform.h"
+#include "widgets/aboutform.h"
+#include "widgets/helpform.h"
+#include "widgets/logo.h"
+#include "widgets/selectdateform.h"
+#include "widgets/selectportform.h"
 
 #include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
