@@ -173,9 +173,10 @@ QString sslCause(const QList<QSslError> &errors, QSslSocket *socket)
     return QStringLiteral("TLS: ") + text;
 }
 
+// "30", "2.5": a bound in seconds for a cause text.
 QString seconds(int ms)
 {
-    return QString::number((ms + 999) / 1000);
+    return QString::number(ms / 1000.0, 'g', 4);
 }
 
 } // namespace
@@ -238,8 +239,9 @@ QList<QNetworkCookie> BoundedCookieJar::cookiesForUrl(const QUrl &url) const
     return fit;
 }
 
-QByteArray BoundedCookieJar::cookieLine(const QUrl &url) const
+QByteArray BoundedCookieJar::cookieLine(const QUrl &url)
 {
+    prune();
     QByteArray line;
     for (const QNetworkCookie &c : cookiesForUrl(url)) {
         if (!line.isEmpty())
@@ -778,8 +780,10 @@ private:
             if (hasToken(value, "close"))
                 m_closeAsked = true;
         } else if (m_name == "set-cookie" || m_name == "set-cookie2") {
-            if (m_cookies.size() < 4 * BoundedCookieJar::MaxPerHost)
-                m_cookies += QNetworkCookie::parseCookies(value);
+            // Only the newest can be kept: older ones go at once.
+            m_cookies += QNetworkCookie::parseCookies(value);
+            if (m_cookies.size() > 2 * BoundedCookieJar::MaxPerHost)
+                m_cookies.remove(0, m_cookies.size() - BoundedCookieJar::MaxPerHost);
         }
         m_name.clear();
         m_value.clear();

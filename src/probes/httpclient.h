@@ -31,9 +31,11 @@ public:
 
     bool setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url) override;
     QList<QNetworkCookie> cookiesForUrl(const QUrl &url) const override;
-    // The value of the Cookie line for the URL; empty when no cookie matches.
-    QByteArray cookieLine(const QUrl &url) const;
+    // The value of the Cookie line for the URL; empty when no cookie
+    // matches. Drops the cookies that expired meanwhile first.
+    QByteArray cookieLine(const QUrl &url);
     int count() const { return int(allCookies().size()); }
+    QList<QNetworkCookie> cookies() const { return allCookies(); }
 
 private:
     void prune();
