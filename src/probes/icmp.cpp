@@ -4,12 +4,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHostAddress>
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -25,6 +27,8 @@ static_assert(sizeof(kPayloadText) - 1 == TICMP::PayloadTextLength);
 
 constexpr quint8 kEchoReply = 0;
 constexpr quint8 kEchoRequest = 8;
+constexpr quint8 kEchoReply6 = 129;
+constexpr quint8 kEchoRequest6 = 128;
 constexpr int kIcmpHeader = 8;
 
 std::atomic<quint16> g_instances{0};
@@ -74,11 +78,55 @@ bool TICMP::openSocket()
     return false;
 }
 
+bool TICMP::openSocket6()
+{
+    if (m_fd6 >= 0)
+        return true;
+    if (m_kind == skAuto || m_kind == skDatagram) {
+        m_fd6 = ::socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+        if (m_fd6 >= 0) {
+            m_openKind6 = skDatagram;
+            return true;
+        }
+    }
+    if (m_kind == skAuto || m_kind == skRaw) {
+        m_fd6 = ::socket(AF_INET6, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMPV6);
+        if (m_fd6 >= 0) {
+            m_openKind6 = skRaw;
+            // The system computes the ICMPv6 checksum itself; let only echo
+            // replies through.
+            icmp6_filter filter;
+            ICMP6_FILTER_SETBLOCKALL(&filter);
+            ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &filter);
+            ::setsockopt(m_fd6, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+            return true;
+        }
+    }
+    m_openKind6 = skAuto;
+    return false;
+}
+
 void TICMP::closeSocket()
 {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    if (m_fd6 >= 0)
+        ::close(m_fd6);
+    m_fd6 = -1;
+}
+
+int TICMP::sentTtl() const
+{
+    int value = -1;
+    socklen_t len = sizeof value;
+    if (m_isV6) {
+        if (m_fd6 < 0 || ::getsockopt(m_fd6, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &value, &len) != 0)
+            return -1;
+    } else if (m_fd < 0 || ::getsockopt(m_fd, IPPROTO_IP, IP_TTL, &value, &len) != 0) {
+        return -1;
+    }
+    return value;
 }
 
 bool TICMP::reopen()
@@ -120,10 +168,20 @@ bool TICMP::resolveAddress()
 {
     m_resolved = true;
     m_hostName = m_address;
+    m_isV6 = false;
     quint32 a = 0;
     if (Ipv4Lookup::resolve(m_address, &a)) {
         m_hostAddress = a;
         m_hostIP = Ipv4Lookup::dottedText(a);
+        return true;
+    }
+    QHostAddress v6;
+    if (v6.setAddress(m_address.trimmed()) && v6.protocol() == QAbstractSocket::IPv6Protocol) {
+        const Q_IPV6ADDR bytes = v6.toIPv6Address();
+        std::memcpy(m_host6, bytes.c, sizeof m_host6);
+        m_isV6 = true;
+        m_hostAddress = 0;
+        m_hostIP = v6.toString();
         return true;
     }
     m_hostAddress = 0xFFFFFFFFu;
@@ -157,16 +215,18 @@ quint16 TICMP::checksum(const QByteArray &data)
     return quint16(~sum & 0xFFFF);
 }
 
-QByteArray TICMP::buildEchoRequest(quint16 identifier, quint16 sequence, const QByteArray &payload)
+QByteArray TICMP::buildEchoRequest(quint16 identifier, quint16 sequence, const QByteArray &payload, bool v6)
 {
     QByteArray packet(kIcmpHeader, '\0');
-    packet[0] = char(kEchoRequest);
+    packet[0] = char(v6 ? kEchoRequest6 : kEchoRequest);
     packet[1] = 0;
     packet[4] = char(identifier >> 8);
     packet[5] = char(identifier & 0xFF);
     packet[6] = char(sequence >> 8);
     packet[7] = char(sequence & 0xFF);
     packet += payload;
+    if (v6)
+        return packet; // the ICMPv6 checksum covers the IPv6 addresses: the system fills it in
     const quint16 sum = checksum(packet);
     packet[2] = char(sum >> 8);
     packet[3] = char(sum & 0xFF);
@@ -175,11 +235,16 @@ QByteArray TICMP::buildEchoRequest(quint16 identifier, quint16 sequence, const Q
 
 void TICMP::applySocketOptions()
 {
-    // Time to live: its low byte. 0 is no valid TTL here; the system's
-    // default stays then.
-    const int ttl = m_ttl & 0xFF;
-    if (ttl > 0)
-        ::setsockopt(m_fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
+    // Time to live: its low byte. 0 is no valid TTL: the system's default
+    // (-1) goes out then, not the TTL an earlier ping left on the socket.
+    const int ttl = (m_ttl & 0xFF) ? (m_ttl & 0xFF) : -1;
+    if (m_isV6) {
+        ::setsockopt(m_fd6, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttl, sizeof ttl);
+        const int pmtu = (m_flags & 0x02) ? IPV6_PMTUDISC_DO : IPV6_PMTUDISC_DONT;
+        ::setsockopt(m_fd6, IPPROTO_IPV6, IPV6_MTU_DISCOVER, &pmtu, sizeof pmtu);
+        return;
+    }
+    ::setsockopt(m_fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl);
     const int tos = 0;
     ::setsockopt(m_fd, IPPROTO_IP, IP_TOS, &tos, sizeof tos);
     // Flag 2 is "don't fragment".
@@ -280,6 +345,71 @@ int TICMP::exchange(const QByteArray &payload)
     return 0;
 }
 
+int TICMP::exchange6(const QByteArray &payload)
+{
+    applySocketOptions();
+    char scratch[2048];
+    for (int i = 0; i < 4096 && ::recv(m_fd6, scratch, sizeof scratch, MSG_DONTWAIT) >= 0; ++i) {
+    }
+    const quint16 sequence = ++m_sequence;
+    const QByteArray packet = buildEchoRequest(m_identifier, sequence, payload, true);
+    sockaddr_in6 to{};
+    to.sin6_family = AF_INET6;
+    std::memcpy(&to.sin6_addr, m_host6, sizeof m_host6);
+
+    QElapsedTimer clock;
+    clock.start();
+    ssize_t sent;
+    do {
+        sent = ::sendto(m_fd6, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to),
+                        sizeof to);
+    } while (sent < 0 && errno == EINTR);
+    if (sent < 0) {
+        m_lastError = IpGeneralFailure;
+        m_reply.Status = IpGeneralFailure;
+        return 0;
+    }
+    const qint64 timeout = qMax(0, m_timeout);
+    QByteArray buffer(65536 + 64, Qt::Uninitialized);
+    for (;;) {
+        const qint64 remaining = timeout - clock.elapsed();
+        if (remaining < 0)
+            break;
+        pollfd pfd{m_fd6, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(remaining));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        sockaddr_in6 from{};
+        socklen_t fromLen = sizeof from;
+        const ssize_t got = ::recvfrom(m_fd6, buffer.data(), size_t(buffer.size()), 0,
+                                       reinterpret_cast<sockaddr *>(&from), &fromLen);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
+                continue;
+            break;
+        }
+        // Neither socket kind hands over the IPv6 header.
+        const auto *p = reinterpret_cast<const uchar *>(buffer.constData());
+        if (got < kIcmpHeader || p[0] != kEchoReply6 || p[1] != 0 || get16(p + 6) != sequence)
+            continue;
+        if (m_openKind6 == skRaw && get16(p + 4) != m_identifier)
+            continue;
+        if (std::memcmp(&from.sin6_addr, m_host6, sizeof m_host6) != 0)
+            continue;
+        m_replyData = QByteArray(reinterpret_cast<const char *>(p + kIcmpHeader), got - kIcmpHeader);
+        m_reply.Address = 0;
+        m_reply.Status = IpSuccess;
+        m_reply.RoundTripTime = quint32(clock.elapsed());
+        m_reply.DataSize = quint16(qMin<qsizetype>(m_replyData.size(), 0xFFFF));
+        return 1;
+    }
+    m_lastError = IpReqTimedOut;
+    m_reply.Status = IpReqTimedOut;
+    return 0;
+}
+
 int TICMP::Ping()
 {
     m_lastError = 0;
@@ -288,7 +418,7 @@ int TICMP::Ping()
 
     if (!m_resolved)
         resolveAddress();
-    if (m_hostAddress == 0xFFFFFFFFu) {
+    if (!m_isV6 && m_hostAddress == 0xFFFFFFFFu) {
         m_lastError = IpBadDestination;
         display(QStringLiteral("Invalid host address"));
         return 0;
@@ -303,6 +433,13 @@ int TICMP::Ping()
         // No echo request can carry such a payload.
         m_lastError = IpGeneralFailure;
         m_reply.Status = IpGeneralFailure;
+    } else if (m_isV6) {
+        if (openSocket6()) {
+            received = exchange6(payload);
+        } else {
+            m_lastError = IpGeneralFailure;
+            m_reply.Status = IpGeneralFailure;
+        }
     } else if (!isOpen() && !reopen()) {
         m_lastError = IpGeneralFailure;
         m_reply.Status = IpGeneralFailure;

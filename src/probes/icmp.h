@@ -21,6 +21,8 @@ struct TIcmpEchoReply {
 };
 
 // Sends ICMP echo requests and waits for the reply, blocking up to Timeout.
+// An IPv6 address (literal text) goes out as an ICMPv6 echo request over a
+// second socket of the same kind, opened at the first IPv6 ping.
 //
 // It opens an unprivileged ICMP datagram socket where the system allows it
 // (net.ipv4.ping_group_range covers the user's group), else a raw ICMP socket
@@ -51,7 +53,7 @@ public:
     TICMP(const TICMP &) = delete;
     TICMP &operator=(const TICMP &) = delete;
 
-    // Whether an ICMP socket is open, which kind, and why not.
+    // Whether an ICMP socket (for IPv4) is open, which kind, and why not.
     bool isOpen() const { return m_fd >= 0; }
     SocketKind openKind() const { return m_openKind; }
     QString openError() const { return m_openError; }
@@ -72,10 +74,15 @@ public:
     void setFlags(int flags) { m_flags = flags; }
 
     // The last resolution of Address: name and dotted text; the address in
-    // network byte order (all ones when none).
+    // network byte order (all ones when none, 0 for an IPv6 address).
     QString HostName() const { return m_hostName; }
     QString HostIP() const { return m_hostIP; }
     quint32 HostAddress() const { return m_hostAddress; }
+    bool isIPv6() const { return m_isV6; }
+    // The hop limit (TTL) and the kind of the socket the last echo went out
+    // on, read back from the socket: what the system puts on the wire.
+    int sentTtl() const;
+    SocketKind sentKind() const { return m_isV6 ? m_openKind6 : m_openKind; }
 
     // Sends one echo request to Address, waits up to Timeout milliseconds and
     // returns the number of echo replies received (0 or 1). Raises
@@ -100,9 +107,10 @@ public:
     static QByteArray buildPayload(int size);
     // Internet checksum (one's complement of the one's complement sum).
     static quint16 checksum(const QByteArray &data);
-    // An echo request: type 8, code 0, checksum, identifier and sequence in
+    // An echo request (type 8, or 128 for ICMPv6), code 0, checksum, identifier and sequence in
     // network byte order, then the payload.
-    static QByteArray buildEchoRequest(quint16 identifier, quint16 sequence, const QByteArray &payload);
+    static QByteArray buildEchoRequest(quint16 identifier, quint16 sequence, const QByteArray &payload,
+                                       bool v6 = false);
 
     std::function<void(TICMP *icmp, const QString &text)> OnDisplay;
     std::function<void(TICMP *icmp)> OnEchoRequest;
@@ -110,20 +118,26 @@ public:
 
 private:
     bool openSocket();
+    bool openSocket6();
     void closeSocket();
     bool resolveAddress();
     void display(const QString &text);
     int exchange(const QByteArray &payload);
+    int exchange6(const QByteArray &payload);
     void applySocketOptions();
 
     SocketKind m_kind;
     SocketKind m_openKind = skAuto;
     int m_fd = -1;
     QString m_openError;
+    SocketKind m_openKind6 = skAuto;
+    int m_fd6 = -1;
 
     QString m_address;
     bool m_resolved = false;
     quint32 m_hostAddress = 0xFFFFFFFFu;
+    bool m_isV6 = false;
+    quint8 m_host6[16] = {};
     QString m_hostName;
     QString m_hostIP;
 

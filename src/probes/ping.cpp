@@ -57,24 +57,29 @@ void TPing::BeginLookup(const QString &HostName)
     const QString name = HostName.trimmed();
 
     // Other address literals are not looked up (a lookup would turn them into
-    // a reverse query): an IPv4 literal in a short form is taken directly,
-    // an IPv6 one has no IPv4 address to ping.
+    // a reverse query): an IPv4 literal in a short form and an IPv6 literal
+    // are taken directly, answered from the event loop as for any name.
     QHostAddress literal;
     if (literal.setAddress(name)) {
         bool isV4 = false;
         const quint32 v4 = literal.toIPv4Address(&isV4);
-        if (isV4 && literal.protocol() == QAbstractSocket::IPv4Protocol) {
-            QTimer::singleShot(0, context, [this, context, v4] {
-                if (context != m_pending)
-                    return;
-                m_pending = nullptr;
-                context->deleteLater();
-                m_lookupResult = QHostAddress(v4).toString();
-                raiseDnsLookupDone(0);
-            });
-        } else {
+        QString text;
+        if (isV4 && literal.protocol() == QAbstractSocket::IPv4Protocol)
+            text = QHostAddress(v4).toString();
+        else if (literal.protocol() == QAbstractSocket::IPv6Protocol && literal.scopeId().isEmpty())
+            text = literal.toString();
+        if (text.isEmpty()) {
             failLater(context, NoData);
+            return;
         }
+        QTimer::singleShot(0, context, [this, context, text] {
+            if (context != m_pending)
+                return;
+            m_pending = nullptr;
+            context->deleteLater();
+            m_lookupResult = text;
+            raiseDnsLookupDone(0);
+        });
         return;
     }
     // The reserved ".invalid" domain never resolves: no name server is asked.
@@ -108,12 +113,20 @@ void TPing::lookupDone(QObject *context, const QHostInfo &info)
     if (info.error() != QHostInfo::NoError) {
         error = info.error() == QHostInfo::HostNotFound ? HostNotFound : TryAgain;
     } else {
+        // The first IPv4 address, as always; a name with only IPv6
+        // addresses is pinged over ICMPv6 at its first one.
         error = NoData;
         for (const QHostAddress &a : info.addresses()) {
             if (a.protocol() == QAbstractSocket::IPv4Protocol) {
                 m_lookupResult = a.toString();
                 error = 0;
                 break;
+            }
+        }
+        for (const QHostAddress &a : info.addresses()) {
+            if (error != 0 && a.protocol() == QAbstractSocket::IPv6Protocol && a.scopeId().isEmpty()) {
+                m_lookupResult = a.toString();
+                error = 0;
             }
         }
     }
@@ -174,9 +187,18 @@ int PingProbe::takePingTarget()
     return position;
 }
 
-void PingProbe::report(int position, bool pass, const QString &failText)
+void PingProbe::cancelAll()
+{
+    // The echo itself never outlives a call; only a lookup can be pending.
+    m_pingObject = 0;
+    Ping1.CancelLookup();
+}
+
+void PingProbe::report(int position, bool pass, const QString &failText, const QString &cause, qint64 responseMs)
 {
     Outcome outcome;
+    outcome.cause = cause;
+    outcome.responseMs = responseMs;
     outcome.pass = pass;
     outcome.failMarker = failText;
     outcome.failStatus = failText;
@@ -194,8 +216,12 @@ void PingProbe::Ping1DnsLookupDone(QObject *, quint16 Error)
 {
     if (Error != 0) {
         const int position = takePingTarget();
-        if (position >= 0)
-            report(position, false, QStringLiteral("DNS Lookup error"));
+        if (position >= 0) {
+            const QString cause = Error == TPing::HostNotFound ? QStringLiteral("name not found")
+                                  : Error == TPing::NoData     ? QStringLiteral("the name has no address")
+                                                        : QStringLiteral("name server did not answer");
+            report(position, false, QStringLiteral("DNS Lookup error"), cause, -1);
+        }
         return;
     }
     // Nothing to ping for an object that was removed while its name was
@@ -208,10 +234,24 @@ void PingProbe::Ping1DnsLookupDone(QObject *, quint16 Error)
     Ping1.SendPing();
 }
 
-void PingProbe::Ping1EchoReply(QObject *, TICMP *, int Received)
+void PingProbe::Ping1EchoReply(QObject *, TICMP *Icmp, int Received)
 {
     const int position = takePingTarget();
     if (position < 0)
         return;
-    report(position, Received != 0, QStringLiteral("Ping error"));
+    QString cause;
+    qint64 responseMs = -1;
+    if (Received != 0) {
+        responseMs = Icmp->Reply().RoundTripTime;
+        cause = QStringLiteral("answered in %1 ms").arg(responseMs);
+    } else if (Icmp->LastError() == TICMP::IpReqTimedOut) {
+        cause = QStringLiteral("no answer within %1 ms").arg(Icmp->Timeout());
+    } else if (Icmp->Size() < 0 || Icmp->Size() > TICMP::MaxSize) {
+        cause = QStringLiteral("packet size out of range");
+    } else if (Icmp->isIPv6() ? Icmp->sentKind() == TICMP::skAuto : !Icmp->isOpen()) {
+        cause = QStringLiteral("ping is not allowed on this system");
+    } else {
+        cause = QStringLiteral("the echo request could not be sent");
+    }
+    report(position, Received != 0, QStringLiteral("Ping error"), cause, responseMs);
 }

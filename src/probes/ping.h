@@ -30,7 +30,7 @@ public:
     // numbers them.
     static constexpr quint16 HostNotFound = 11001;
     static constexpr quint16 TryAgain = 11002;
-    static constexpr quint16 NoData = 11004; // the name has no IPv4 address
+    static constexpr quint16 NoData = 11004; // the name has no address to ping
 
     explicit TPing(QObject *parent = nullptr, TICMP::SocketKind kind = TICMP::skAuto);
     ~TPing() override;
@@ -91,6 +91,8 @@ public:
     PingProbe &operator=(const PingProbe &) = delete;
 
     void test(int position) override { TestPing(position); }
+    // Abandons the lookup in flight, if any: its object reports nothing.
+    void cancelAll() override;
 
     void TestPing(int Index);
     void Ping1DnsLookupDone(QObject *Sender, quint16 Error);
@@ -109,7 +111,7 @@ private:
     // Position of the object being pinged now, or -1 when it is gone; ends
     // the ping in flight.
     int takePingTarget();
-    void report(int position, bool pass, const QString &failText);
+    void report(int position, bool pass, const QString &failText, const QString &cause, qint64 responseMs);
 
     MonitorEngine *m_engine;
     quint64 m_pingObject = 0; // identity of the object being pinged; 0 when none

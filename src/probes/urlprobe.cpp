@@ -6,7 +6,10 @@ UrlProbe::UrlProbe(MonitorEngine &engine, HttpClient *client)
 {
 }
 
-UrlProbe::~UrlProbe() = default;
+UrlProbe::~UrlProbe()
+{
+    cancelAll();
+}
 
 Outcome UrlProbe::outcomeFor(const QString &url, bool pass)
 {
@@ -21,6 +24,14 @@ Outcome UrlProbe::outcomeFor(const QString &url, bool pass)
     return o;
 }
 
+Outcome UrlProbe::outcomeFor(const QString &url, const HttpClient::Result &result)
+{
+    Outcome o = outcomeFor(url, result.ok);
+    o.cause = result.cause;
+    o.responseMs = result.responseMs;
+    return o;
+}
+
 void UrlProbe::TestUrl(int position)
 {
     const ObserverObject *object = m_engine.object(position);
@@ -30,17 +41,28 @@ void UrlProbe::TestUrl(int position)
     if (!params)
         return;
     const quint64 id = object->id;
+    if (m_inFlight.count(id))
+        return;
     const QString url = params->Target;
 
+    // The client takes the proxy for this fetch when it starts it.
     m_client->setProxy(params->ProxyServer, params->ProxyPort);
     // Every failure of the fetch comes back as a result, never as an error
-    // that leaves this function; the cause is not shown or logged.
-    const HttpClient::Result result = m_client->get(url);
+    // that leaves this function; the cause goes only to the row.
+    const quint64 fetch = m_client->fetch(url, [this, id, url](const HttpClient::Result &result) {
+        m_inFlight.erase(id);
+        const int now = m_engine.positionOf(id);
+        if (now < 0)
+            return;
+        m_engine.ReportOutcome(now, outcomeFor(url, result));
+    });
+    m_inFlight[id] = fetch;
+}
 
-    // Nothing runs events during the fetch, but follow the object itself in
-    // case the position no longer names it.
-    position = m_engine.positionOf(id);
-    if (position < 0)
-        return;
-    m_engine.ReportOutcome(position, outcomeFor(url, result.ok));
+void UrlProbe::cancelAll()
+{
+    std::map<quint64, quint64> all;
+    all.swap(m_inFlight);
+    for (const auto &entry : all)
+        m_client->abort(entry.second);
 }
