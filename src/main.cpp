@@ -92,8 +92,10 @@ int main(int argc, char **argv)
     clock.start();
     QApplication app(argc, argv);
     // 1. The application title.
+    // No display name is set: on X11 and Wayland the toolkit would append it
+    // to every window title (" — Velmora Sentrova"); the application name
+    // stands in wherever a display name is asked for.
     QApplication::setApplicationName(QStringLiteral("Velmora Sentrova"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora Sentrova"));
     QApplication::setDesktopFileName(QStringLiteral("sentrova"));
     // The program ends when its main window closes, not when its last
     // visible window does (the main window may be hidden in the tray).

@@ -27,37 +27,6 @@
 namespace
 {
 
-// The list's hot-track filter; a cell whose text does not fit its column
-// also shows the whole text as a tooltip, a cell that shows all of it none.
-class LogHotTrack : public HotTrackFilter
-{
-public:
-    using HotTrackFilter::HotTrackFilter;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *e) override
-    {
-        if (e->type() == QEvent::ToolTip)
-            return showCutText(static_cast<QHelpEvent *>(e));
-        return HotTrackFilter::eventFilter(watched, e);
-    }
-
-private:
-    bool showCutText(QHelpEvent *e)
-    {
-        QTableView *v = view();
-        const QModelIndex index = v->indexAt(e->pos());
-        const QString text = index.data().toString();
-        const QRect cell = v->visualRect(index);
-        const int margin = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
-        if (index.isValid() && v->fontMetrics().horizontalAdvance(text) > cell.width() - margin)
-            QToolTip::showText(e->globalPos(), text, v->viewport(), cell);
-        else
-            QToolTip::hideText();
-        return true;
-    }
-};
-
 // A small calendar leaf for the two picker buttons.
 QIcon calendarIcon()
 {
@@ -159,7 +128,11 @@ TLogAnalyserForm::TLogAnalyserForm(EventLog &log, UserPrompt *prompt, DesktopSer
     auto *delegate = new HotTrackDelegate(LogListView);
     LogListView->setItemDelegate(delegate);
     LogListView->setMouseTracking(true);
-    LogListView->viewport()->installEventFilter(new LogHotTrack(LogListView, delegate));
+    // A cell whose text does not fit its column also shows the whole text as
+    // a tooltip, a cell that shows all of it none.
+    auto *hotTrack = new HotTrackFilter(LogListView, delegate);
+    hotTrack->setCellToolTips(true);
+    LogListView->viewport()->installEventFilter(hotTrack);
 
     auto *panel = new QVBoxLayout(TopPanel);
     panel->setContentsMargins(0, 0, 0, 0);

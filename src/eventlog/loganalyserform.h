@@ -19,7 +19,7 @@ class TSelectDateForm;
 class UserPrompt;
 
 // The log analyser: the event log as a list of four columns, restricted on
-// request to the dates strictly between two bounds, written as an HTML
+// request to the dates from one bound to the other, both included, written as an HTML
 // report that is then opened through the desktop, and cleared.
 //
 // The list is a snapshot: it is built when the window is shown and each time

@@ -197,7 +197,9 @@ bool LogDateFilter::accepts(QByteArrayView line) const
     const QDate date = LogLine::eventDate(line, m_separator);
     if (!date.isValid())
         return true; // a line that does not start with a date is always shown
-    return date > m_from && date < m_to;
+    // Both bounds are days the user wants to see: a line dated on either of
+    // them is shown.
+    return date >= m_from && date <= m_to;
 }
 
 // ---- LogViewModel ---------------------------------------------------------------

@@ -75,7 +75,7 @@ private:
 };
 
 // Which lines the analyser shows while "Filter" is ticked: those whose date
-// is strictly after the From date and strictly before the To date. When
+// is on or after the From date and on or before the To date. When
 // either bound is not a complete date, or a line does not start with a date,
 // the line is shown.
 class LogDateFilter

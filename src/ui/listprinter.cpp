@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <cmath>
 #include <iterator>
 
 namespace
@@ -60,14 +61,32 @@ bool ListPrinter::print(QPrinter &printer, const MonitorEngine &engine, QString 
 
     const int columns = int(std::size(kPrintColumns));
     auto drawRow = [&](double y, const QStringList &cells) {
-        const QFontMetricsF fm(painter.font(), &printer);
+        const QFont rowFont = painter.font();
+        const QFontMetricsF fm(rowFont, &printer);
         for (int c = 0; c < columns && c < cells.size(); ++c) {
             const double x = kPrintColumns[c].x;
-            // A cell never runs into the next column: a longer text is cut
-            // with an ellipsis.
-            const double room = (c + 1 < columns ? kPrintColumns[c + 1].x : pageWidth) - x - 20;
-            const QString text = fm.elidedText(cells.at(c), Qt::ElideRight, qMax(room, 1.0));
+            // A cell never runs into the next column and is never cut: a
+            // text wider than its column is printed whole in a smaller font
+            // that fits, on the row's base line.
+            const double room = qMax((c + 1 < columns ? kPrintColumns[c + 1].x : pageWidth) - x - 20, 1.0);
+            const QString &text = cells.at(c);
+            double width = fm.horizontalAdvance(text);
+            if (width <= room) {
+                painter.drawText(QPointF(x, y + fm.ascent()), text);
+                continue;
+            }
+            QFont smaller = rowFont;
+            double pixels = rowFont.pixelSize();
+            for (int tries = 0; tries < 8 && width > room && pixels > 1; ++tries) {
+                pixels = qMax(1.0, std::floor(pixels * room / width));
+                smaller.setPixelSize(int(pixels));
+                width = QFontMetricsF(smaller, &printer).horizontalAdvance(text);
+                if (width > room)
+                    pixels -= 1;
+            }
+            painter.setFont(smaller);
             painter.drawText(QPointF(x, y + fm.ascent()), text);
+            painter.setFont(rowFont);
         }
     };
     auto headings = [&] {

@@ -89,6 +89,48 @@ private:
     DesktopServices *m_real;
 };
 
+// The questions and messages of every window. Once the program has begun to
+// end without questions (a signal), nobody may be there to answer: nothing
+// is shown any more, each question gets the answer that changes nothing, and
+// a message goes to the standard error instead.
+class QuietablePrompt : public UserPrompt
+{
+public:
+    explicit QuietablePrompt(UserPrompt *real) : m_real(real) {}
+    bool quiet = false;
+
+    Answer confirm(const QString &title, const QString &text) override
+    {
+        return quiet ? Cancel : m_real->confirm(title, text);
+    }
+    bool okCancel(const QString &title, const QString &text) override
+    {
+        return quiet ? false : m_real->okCancel(title, text);
+    }
+    void message(const QString &title, const QString &text) override
+    {
+        if (quiet)
+            std::fprintf(stderr, "sentrova: %s: %s\n", qPrintable(title), qPrintable(text));
+        else
+            m_real->message(title, text);
+    }
+    bool inputText(const QString &caption, const QString &prompt, QString &value) override
+    {
+        return quiet ? false : m_real->inputText(caption, prompt, value);
+    }
+    QString openFileName(const QString &filter, const QString &defaultSuffix, const QString &initialName) override
+    {
+        return quiet ? QString() : m_real->openFileName(filter, defaultSuffix, initialName);
+    }
+    QString saveFileName(const QString &filter, const QString &defaultSuffix) override
+    {
+        return quiet ? QString() : m_real->saveFileName(filter, defaultSuffix);
+    }
+
+private:
+    UserPrompt *m_real;
+};
+
 // The maker's addresses, the same as the about box's.
 const QString TMainForm::HomePageUrl = QString::fromLatin1(TAboutForm::HomePageUrl);
 const QString TMainForm::ContactUrl = QString::fromLatin1(TAboutForm::ContactUrl);
@@ -97,23 +139,60 @@ namespace
 {
 
 // Draws a row of the main list: the status image before the row caption
-// (ItemsListViewCustomDrawItem) and the underline of the row under the mouse.
+// (ItemsListViewCustomDrawItem), the underline of the row under the mouse,
+// and the row of a disabled object greyed.
 class ObserverRowDelegate : public HotTrackDelegate
 {
 public:
-    using HotTrackDelegate::HotTrackDelegate;
+    ObserverRowDelegate(const MonitorEngine &engine, QObject *parent) : HotTrackDelegate(parent), m_engine(engine) {}
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
     {
         HotTrackDelegate::initStyleOption(option, index);
+        const ObserverObject *o = m_engine.object(index.row());
+        if (o && !o->record.Enabled) {
+            option->state &= ~QStyle::State_Enabled;
+            option->palette.setCurrentColorGroup(QPalette::Disabled);
+        }
         if (index.column() == ObserverRowModel::HostColumn) {
             option->features |= QStyleOptionViewItem::HasDecoration;
             option->icon = SentrovaIcons::statusIcon(index.data(ObserverRowModel::StatusImageRole).toInt());
             option->decorationSize = QSize(16, 16);
         }
     }
+
+private:
+    const MonitorEngine &m_engine;
 };
+
+// The tray icon of a state: the program's icon with a round badge in its
+// lower right corner, green while every tested object is OK, red while some
+// fail, grey while the observer is stopped.
+QIcon trayStateIcon(TMainForm::TrayState state)
+{
+    QIcon out;
+    const QColor badge = state == TMainForm::TrayAllOk         ? QColor(0x2e, 0x9d, 0x3a)
+                         : state == TMainForm::TraySomeFailing ? QColor(0xd3, 0x2f, 0x2f)
+                                                               : QColor(0x8a, 0x8a, 0x8a);
+    for (int size : {16, 22, 32, 64}) {
+        QPixmap pm = SentrovaIcons::appIcon().pixmap(size, size);
+        if (pm.isNull()) {
+            pm = QPixmap(size, size);
+            pm.fill(Qt::transparent);
+        }
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double d = size * 0.55;
+        const QRectF dot(size - d - 0.5, size - d - 0.5, d, d);
+        p.setPen(QPen(Qt::white, qMax(1.0, size / 16.0)));
+        p.setBrush(badge);
+        p.drawEllipse(dot);
+        p.end();
+        out.addPixmap(pm);
+    }
+    return out;
+}
 
 // The main list's view; it tells how wide a column's visible cells are.
 class ItemsTable : public QTableView
@@ -127,7 +206,8 @@ public:
 } // namespace
 
 TMainForm::TMainForm(UserPrompt *prompt, DesktopServices *desktop, QWidget *parent)
-    : QMainWindow(parent), m_prompt(prompt), m_desktop(desktop)
+    : QMainWindow(parent), m_quietPrompt(std::make_unique<QuietablePrompt>(prompt)), m_prompt(m_quietPrompt.get()),
+      m_desktop(desktop)
 {
     setWindowTitle(QStringLiteral("Velmora Sentrova"));
     setWindowIcon(SentrovaIcons::appIcon());
@@ -153,9 +233,33 @@ TMainForm::TMainForm(UserPrompt *prompt, DesktopServices *desktop, QWidget *pare
 
     connect(m_project.get(), &ProjectController::modifiedChanged, SaveToolButton, &QAction::setEnabled);
     SaveToolButton->setEnabled(m_project->isModified());
+    // The title names the open project and marks unsaved changes.
+    connect(m_project.get(), &ProjectController::modifiedChanged, this, &TMainForm::updateTitle);
+    connect(m_project.get(), &ProjectController::fileNameChanged, this, &TMainForm::updateTitle);
     // The observer's state can also change without the action (a test or
     // another window starting it): the button follows.
     connect(&m_engine, &MonitorEngine::startedChanged, StartButton, &QAction::setChecked);
+    // The tray icon follows the rows and the observer's state: at once when
+    // the observer starts or stops, and at most a few times a second while
+    // rows change (counting reads every row).
+    auto *trayPause = new QTimer(this);
+    trayPause->setSingleShot(true);
+    trayPause->setInterval(200);
+    connect(trayPause, &QTimer::timeout, this, [this] {
+        if (m_trayUpdatePending)
+            updateTrayState();
+    });
+    auto rowsChanged = [this, trayPause] {
+        m_trayUpdatePending = true;
+        if (!trayPause->isActive())
+            trayPause->start();
+    };
+    for (auto changed : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_engine.model(), changed, trayPause, rowsChanged);
+    connect(m_engine.model(), &QAbstractItemModel::dataChanged, trayPause, rowsChanged);
+    connect(m_engine.model(), &QAbstractItemModel::modelReset, trayPause, rowsChanged);
+    connect(&m_engine, &MonitorEngine::startedChanged, this, &TMainForm::updateTrayState);
+    updateTrayState();
     // The first Ping object of a run on a system that allows no ICMP socket
     // tells the user once how to allow ping.
     connect(m_engine.model(), &QAbstractItemModel::rowsInserted, this,
@@ -332,7 +436,7 @@ void TMainForm::createListView()
     ItemsListView = new ItemsTable(this);
     ItemsListView->setObjectName(QStringLiteral("ItemsListView"));
     ItemsListView->setModel(m_engine.model());
-    auto *delegate = new ObserverRowDelegate(ItemsListView);
+    auto *delegate = new ObserverRowDelegate(m_engine, ItemsListView);
     ItemsListView->setItemDelegate(delegate);
     ItemsListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ItemsListView->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -343,7 +447,18 @@ void TMainForm::createListView()
     ItemsListView->setTabKeyNavigation(false);
     ItemsListView->setMouseTracking(true);
     ItemsListView->viewport()->setMouseTracking(true);
-    ItemsListView->viewport()->installEventFilter(new HotTrackFilter(ItemsListView, delegate));
+    // A cell whose text does not fit its column shows the whole text as a
+    // tooltip.
+    auto *hotTrack = new HotTrackFilter(ItemsListView, delegate);
+    hotTrack->setCellToolTips(true);
+    ItemsListView->viewport()->installEventFilter(hotTrack);
+    // A double click on a row edits its object.
+    connect(ItemsListView, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (!index.isValid())
+            return;
+        selectRow(index.row());
+        EditItemToolButtonClick();
+    });
     ItemsListView->setIconSize(QSize(16, 16));
     QFont bold = ItemsListView->font();
     bold.setBold(true);
@@ -461,10 +576,24 @@ void TMainForm::createStatusBar()
 
 void TMainForm::createTrayIcon()
 {
-    TrayIcon = new QSystemTrayIcon(SentrovaIcons::appIcon(), this);
+    TrayIcon = new QSystemTrayIcon(trayStateIcon(TrayObserverStopped), this);
     TrayIcon->setToolTip(QStringLiteral("Velmora Sentrova"));
     auto *menu = new QMenu(this);
-    menu->addAction(QStringLiteral("&Restore"), this, &TMainForm::TrayIconClick);
+    menu->setObjectName(QStringLiteral("TrayMenu"));
+    TrayShowAction = menu->addAction(QStringLiteral("&Show"), this, [this] {
+        if (m_inTray) {
+            TrayIconClick();
+            return;
+        }
+        if (isMinimized())
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+        show();
+        raise();
+        activateWindow();
+    });
+    // The same command as the toolbar's: it switches the check mark and
+    // starts or stops the observer.
+    TrayStartAction = menu->addAction(QStringLiteral("&Start observer"), this, [this] { StartButton->trigger(); });
     menu->addSeparator();
     menu->addAction(ExitAction);
     TrayIcon->setContextMenu(menu);
@@ -519,6 +648,7 @@ void TMainForm::FormShow()
     }
     // 8. The project is unmodified.
     SaveToolButton->setEnabled(false);
+    updateTitle();
 }
 
 void TMainForm::LoadWindowPlacement()
@@ -562,6 +692,17 @@ void TMainForm::closeEvent(QCloseEvent *e)
 {
     if (m_closed) {
         e->accept();
+        return;
+    }
+    if (m_fileCommandRunning && !m_noQuestions && !m_closingQueued) {
+        // A project is being read or written: the window closes once that
+        // has ended, so that the save question sees the whole project.
+        e->ignore();
+        m_pendingFileCommands.append([this] {
+            m_closingQueued = true;
+            close();
+            m_closingQueued = false;
+        });
         return;
     }
     if (!m_noQuestions && !m_project->closeQuery()) {
@@ -623,6 +764,8 @@ void TMainForm::reportStoreError(const QString &text)
 void TMainForm::quitWithoutQuestions()
 {
     m_noQuestions = true;
+    m_quietPrompt->quiet = true;
+    m_pendingFileCommands.clear();
     m_alertDesktop->stopped = true;
     // Close every open modal box and dialog, innermost first; their exec()
     // loops return as soon as the stack unwinds.
@@ -639,6 +782,11 @@ void TMainForm::quitWithoutQuestions()
     }
     while (QWidget *popup = QApplication::activePopupWidget())
         popup->close();
+    // The boxes that do not wait for an answer (notices, alert messages)
+    // close as well: after a signal no box is left on the screen.
+    for (QMessageBox *box : findChildren<QMessageBox *>())
+        if (box->isVisible())
+            box->close();
     FormClose();
     hide();
     emit closed();
@@ -657,6 +805,8 @@ bool TMainForm::event(QEvent *e)
 void TMainForm::showNotice(const QString &title, const QString &text)
 {
     m_notices << text;
+    if (m_noQuestions)
+        return; // the program is ending: no box any more
     // Told once, without blocking: a box that does not wait for its answer.
     auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -707,34 +857,121 @@ void TMainForm::TrayIconClick()
 
 // ---- File ---------------------------------------------------------------------
 
+// Reading a project tests each object as it is added, and testing lets
+// events run, so the menus work while a project loads. A file command chosen
+// meanwhile waits until the one under way has ended and then runs, in the
+// order chosen: no command ever sees half a project or mixes two files.
+void TMainForm::runFileCommand(const std::function<void()> &command)
+{
+    if (m_fileCommandRunning) {
+        m_pendingFileCommands.append(command);
+        return;
+    }
+    m_fileCommandRunning = true;
+    command();
+    while (!m_pendingFileCommands.isEmpty() && !m_closed)
+        m_pendingFileCommands.takeFirst()();
+    m_pendingFileCommands.clear();
+    m_fileCommandRunning = false;
+}
+
 void TMainForm::Newproject1Click()
 {
-    m_project->Newproject1Click();
+    runFileCommand([this] { m_project->Newproject1Click(); });
 }
 
 void TMainForm::OpenToolButtonClick()
 {
-    m_project->OpenToolButtonClick();
+    runFileCommand([this] { m_project->OpenToolButtonClick(); });
 }
 
 void TMainForm::SaveToolButtonClick()
 {
-    m_project->SaveToolButtonClick();
+    runFileCommand([this] { m_project->SaveToolButtonClick(); });
 }
 
 void TMainForm::SaveAs1Click()
 {
+    runFileCommand([this] { saveAsAndWrite(); });
+}
+
+void TMainForm::saveAsAndWrite()
+{
+    // Save as chooses the name (with the overwrite question) and then writes
+    // the project there, as Save does; a write that fails keeps the old name
+    // and state.
+    const QString before = m_project->ProjectFileName;
+    const bool wasModified = m_project->isModified();
+    bool chosen = false;
+    const auto watch = connect(m_project.get(), &ProjectController::fileNameChanged, this, [&chosen] { chosen = true; });
     m_project->SaveAs1Click();
+    disconnect(watch);
+    if (!chosen)
+        return;
+    m_project->setModified(true);
+    m_project->SaveToolButtonClick();
+    if (m_project->isModified()) {
+        m_project->ProjectFileName = before;
+        m_project->setModified(wasModified);
+        updateTitle();
+    }
 }
 
 void TMainForm::Append1Click()
 {
-    m_project->Append1Click();
+    runFileCommand([this] { m_project->Append1Click(); });
 }
 
 bool TMainForm::openProjectFile(const QString &path)
 {
-    return m_project->openFile(path);
+    bool opened = false;
+    runFileCommand([this, path, &opened] { opened = m_project->openFile(path); });
+    return opened;
+}
+
+void TMainForm::updateTitle()
+{
+    const QString name = m_project->ProjectFileName;
+    if (name.isEmpty()) {
+        setWindowModified(false);
+        setWindowTitle(QStringLiteral("Velmora Sentrova"));
+        return;
+    }
+    // "[*]" shows as "*" while the project has unsaved changes.
+    setWindowTitle(QFileInfo(name).fileName() + QStringLiteral("[*] - Velmora Sentrova"));
+    setWindowModified(m_project->isModified());
+}
+
+// ---- tray state -----------------------------------------------------------------
+
+QString TMainForm::trayToolTip() const
+{
+    const QString counts = QStringLiteral("%1 OK, %2 failing").arg(m_okCount).arg(m_failingCount);
+    return m_engine.isStarted() ? counts : QStringLiteral("Observer stopped\n") + counts;
+}
+
+void TMainForm::updateTrayState()
+{
+    m_trayUpdatePending = false;
+    int ok = 0, failing = 0;
+    const QAbstractItemModel *model = m_engine.model();
+    for (int row = 0, rows = model->rowCount(); row < rows; ++row) {
+        const int image = model->index(row, ObserverRowModel::HostColumn).data(ObserverRowModel::StatusImageRole).toInt();
+        if (image == 1)
+            ++ok;
+        else if (image == 0)
+            ++failing;
+    }
+    m_okCount = ok;
+    m_failingCount = failing;
+    const TrayState state = !m_engine.isStarted() ? TrayObserverStopped : failing > 0 ? TraySomeFailing : TrayAllOk;
+    if (state != m_trayState || TrayIcon->icon().isNull()) {
+        m_trayState = state;
+        TrayIcon->setIcon(trayStateIcon(state));
+    }
+    TrayIcon->setToolTip(trayToolTip());
+    TrayStartAction->setText(m_engine.isStarted() ? QStringLiteral("&Stop observer")
+                                                  : QStringLiteral("&Start observer"));
 }
 
 QPrinter &TMainForm::printer()

@@ -37,6 +37,7 @@ class THelpForm;
 class TSelectDateForm;
 class TSelectPortForm;
 class UserPrompt;
+class QuietablePrompt;
 
 // The main window: the project's list with one row per observer object, the
 // commands as actions shown in the menu bar and the toolbar, the hint panel
@@ -204,6 +205,20 @@ public:
     // A click on the tray icon: shows the window again in front.
     void TrayIconClick();
 
+    // The tray icon's picture and tooltip follow the whole state: every
+    // tested object OK, some failing, or the observer stopped.
+    enum TrayState { TrayAllOk, TraySomeFailing, TrayObserverStopped };
+    TrayState trayState() const { return m_trayState; }
+    // "12 OK, 2 failing" (with "Observer stopped" first while it is).
+    QString trayToolTip() const;
+    // The tray menu: Show, Start/Stop observer, Exit.
+    QAction *TrayShowAction = nullptr;
+    QAction *TrayStartAction = nullptr;
+
+    // Whether a file command (New, Open, Append, Save, Save as) is under way;
+    // one chosen meanwhile waits until it has ended.
+    bool fileCommandRunning() const { return m_fileCommandRunning; }
+
 signals:
     // The window has closed and written its stores; the program ends.
     void closed();
@@ -234,7 +249,15 @@ private:
     void reportStoreError(const QString &text);
     void fitColumns();
     QPrinter &printer();
+    void runFileCommand(const std::function<void()> &command);
+    void saveAsAndWrite();
+    void updateTitle();
+    void updateTrayState();
 
+    // Every window asks through m_prompt, which passes the questions on to
+    // the prompt the window was given until the program begins to end
+    // without questions; after that it shows nothing.
+    std::unique_ptr<QuietablePrompt> m_quietPrompt;
     UserPrompt *m_prompt;
     DesktopServices *m_desktop;
 
@@ -273,5 +296,12 @@ private:
     bool m_schedulesLoaded = false;
     bool m_pingNoticeShown = false;
     bool m_fitPending = false;
+    bool m_fileCommandRunning = false;
+    bool m_closingQueued = false;
+    QList<std::function<void()>> m_pendingFileCommands;
+    TrayState m_trayState = TrayObserverStopped;
+    int m_okCount = 0;
+    int m_failingCount = 0;
+    bool m_trayUpdatePending = false;
     Qt::WindowStates m_stateBeforeTray = Qt::WindowNoState;
 };

@@ -46,8 +46,10 @@ void ObjectCommands::Add1Click()
     m_params.showPanel(kind);
     m_params.setWindowTitle(m_wizard.selectedCaption() + QStringLiteral(" Options"));
     m_params.AlertWhenComboBox->setCurrentIndex(0);
+    m_params.setEnabledFlag(true); // a new object is enabled
     preselect(m_params.schedulePicker(), QString());
     preselect(m_params.profilePicker(), QString());
+    m_params.setAttachedNames(QString(), QString());
     if (m_params.exec() != QDialog::Accepted)
         return;
     if (AddObserver(kind))
@@ -95,6 +97,7 @@ void ObjectCommands::EditItemToolButtonClick(int selectedRow)
     m_params.loadRecord(object->record);
     preselect(m_params.profilePicker(), object->record.AlertProfileName);
     preselect(m_params.schedulePicker(), object->record.ScheduleName);
+    m_params.setAttachedNames(object->record.AlertProfileName, object->record.ScheduleName);
     if (m_params.exec() != QDialog::Accepted)
         return;
 

@@ -316,9 +316,32 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     StatusCheckBox = new QCheckBox(QStringLiteral("Enabled"), this);
     StatusCheckBox->setObjectName(QStringLiteral("StatusCheckBox"));
     StatusCheckBox->setToolTip(QStringLiteral("Whether the object is tested on its interval"));
-    connect(StatusCheckBox, &QCheckBox::clicked, this, [this](bool checked) {
+    StatusCheckBox->setChecked(true);
+    connect(StatusCheckBox, &QCheckBox::toggled, this, [this](bool checked) {
         StatusCheckBox->setText(checked ? QStringLiteral("Enabled") : QStringLiteral("Disabled"));
     });
+    AlertProfileNameLabel = new QLabel(this);
+    AlertProfileNameLabel->setObjectName(QStringLiteral("AlertProfileNameLabel"));
+    ScheduleNameLabel = new QLabel(this);
+    ScheduleNameLabel->setObjectName(QStringLiteral("ScheduleNameLabel"));
+    for (QLabel *l : {AlertProfileNameLabel, ScheduleNameLabel})
+        l->setTextFormat(Qt::PlainText);
+    connect(AlertProfileButton, &QPushButton::clicked, this, &TObjectParamsForm::refreshAttachedNames);
+    connect(ScheduleButton, &QPushButton::clicked, this, &TObjectParamsForm::refreshAttachedNames);
+
+    IntervalWarningLabel = new QLabel(
+        QStringLiteral("0:0 means never tested by the timer: the object is tested only when it is added, "
+                       "edited or refreshed."),
+        this);
+    IntervalWarningLabel->setObjectName(QStringLiteral("IntervalWarningLabel"));
+    IntervalWarningLabel->setWordWrap(true);
+    {
+        QPalette warn = IntervalWarningLabel->palette();
+        warn.setColor(QPalette::WindowText, QColor(0xa0, 0x40, 0x00));
+        IntervalWarningLabel->setPalette(warn);
+    }
+    connect(IntervalMinEdit, &QSpinBox::valueChanged, this, &TObjectParamsForm::updateIntervalWarning);
+    connect(IntervalSecEdit, &QSpinBox::valueChanged, this, &TObjectParamsForm::updateIntervalWarning);
 
     auto *commentRow = new QHBoxLayout;
     commentRow->addWidget(new QLabel(QStringLiteral("Comment"), this));
@@ -328,6 +351,11 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     editorsRow->addWidget(ScheduleButton);
     editorsRow->addStretch();
     editorsRow->addWidget(StatusCheckBox);
+    auto *namesRow = new QHBoxLayout;
+    namesRow->addWidget(AlertProfileNameLabel);
+    namesRow->addSpacing(16);
+    namesRow->addWidget(ScheduleNameLabel);
+    namesRow->addStretch();
 
     const OkCancelButtons buttons = makeOkCancelButtons(this, ReturnOnCancel::PressesOk);
     OKButton = buttons.ok;
@@ -341,11 +369,115 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     main->addWidget(panelArea);
     main->addWidget(line);
     main->addWidget(time);
+    main->addWidget(IntervalWarningLabel);
     main->addLayout(commentRow);
     main->addLayout(editorsRow);
+    main->addLayout(namesRow);
     main->addLayout(buttons.row);
     // Not resizable: the dialog keeps the size its contents ask for.
     main->setSizeConstraint(QLayout::SetFixedSize);
+    IntervalWarningLabel->setMaximumWidth(panelArea->minimumWidth());
+    updateIntervalWarning();
+    refreshAttachedNames();
+}
+
+void TObjectParamsForm::updateIntervalWarning()
+{
+    IntervalWarningLabel->setVisible(IntervalMinEdit->value() == 0 && IntervalSecEdit->value() == 0);
+}
+
+void TObjectParamsForm::setEnabledFlag(bool enabled)
+{
+    StatusCheckBox->setChecked(enabled);
+    StatusCheckBox->setText(enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled"));
+}
+
+void TObjectParamsForm::setAttachedNames(const QString &profile, const QString &schedule)
+{
+    m_keptProfile = profile;
+    m_keptSchedule = schedule;
+    refreshAttachedNames();
+}
+
+void TObjectParamsForm::refreshAttachedNames()
+{
+    auto shown = [](ObjectNamePicker *picker, const QString &kept) {
+        const QString selected = picker ? picker->selectedName() : QString();
+        const QString name = selected.isEmpty() ? kept : selected;
+        return name.isEmpty() ? QStringLiteral("none") : name;
+    };
+    AlertProfileNameLabel->setText(QStringLiteral("Alert profile: ") + shown(m_profiles, m_keptProfile));
+    ScheduleNameLabel->setText(QStringLiteral("Schedule: ") + shown(m_schedules, m_keptSchedule));
+}
+
+void TObjectParamsForm::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    refreshAttachedNames();
+    updateIntervalWarning();
+}
+
+QLineEdit *TObjectParamsForm::targetBox(qint32 kind) const
+{
+    switch (kind) {
+    case okPing:
+        return PingHostEdit;
+    case okTcpConnect:
+        return TcpHostEdit;
+    case okUrl:
+        return UrlEdit;
+    case okDiskSpace:
+        return DiskEdit;
+    case okFolderSize:
+        return SizeTargetEdit;
+    case okFilePresent:
+        return PresentTargetEdit;
+    case okCompareFiles:
+        return FirstFileEdit;
+    case okDatabase:
+        return ConnectionEdit;
+    default:
+        return nullptr;
+    }
+}
+
+bool TObjectParamsForm::validateTarget(qint32 kind)
+{
+    QLineEdit *box = targetBox(kind);
+    QString text;
+    switch (kind) {
+    case okPing:
+    case okTcpConnect:
+        text = QStringLiteral("Enter the host name or IP address to test.");
+        break;
+    case okUrl:
+        text = QStringLiteral("Enter the address of the page to request.");
+        break;
+    case okDiskSpace:
+        text = QStringLiteral("Enter the mount point or a folder of the volume to test.");
+        break;
+    case okFolderSize:
+    case okFilePresent:
+        text = QStringLiteral("Enter the file or folder to test.");
+        break;
+    case okCompareFiles:
+        text = QStringLiteral("Enter the first file to compare.");
+        break;
+    case okDatabase:
+        text = QStringLiteral("Enter the connection string of the database.");
+        break;
+    default:
+        return true;
+    }
+    if (kind == okCompareFiles && box && !box->text().trimmed().isEmpty() && SecondFileEdit->text().trimmed().isEmpty()) {
+        box = SecondFileEdit;
+        text = QStringLiteral("Enter the second file to compare.");
+    } else if (!box || !box->text().trimmed().isEmpty()) {
+        return true;
+    }
+    m_prompt.message(QStringLiteral("Error"), text);
+    box->setFocus();
+    return false;
 }
 
 TObjectParamsForm::~TObjectParamsForm() = default;
@@ -595,7 +727,7 @@ void TObjectParamsForm::loadRecord(const ObserverRecord &rec)
     IntervalSecEdit->setValue(rec.IntervalSec);
     AlertAfterEdit->setValue(rec.AlertAfter);
     CommentEdit->setText(rec.Comment);
-    StatusCheckBox->setEnabled(rec.Enabled);
+    setEnabledFlag(rec.Enabled);
 }
 
 bool TObjectParamsForm::storeParams(ObserverRecord &rec) const
@@ -648,8 +780,7 @@ void TObjectParamsForm::storeCommon(ObserverRecord &rec) const
     rec.IntervalSec = IntervalSecEdit->value();
     rec.AlertAfter = AlertAfterEdit->value();
     rec.Comment = cut255(CommentEdit->text());
-    // The flag is the check box's availability, not its check mark.
-    rec.Enabled = StatusCheckBox->isEnabledTo(this);
+    rec.Enabled = StatusCheckBox->isChecked();
 }
 
 void TObjectParamsForm::accept()
@@ -657,6 +788,9 @@ void TObjectParamsForm::accept()
     // A megabyte box without a number keeps the dialog open: nothing is
     // created or changed until it holds one or the dialog is cancelled.
     if (!validateNumbers(shownKind()))
+        return;
+    // An object without a target could only ever fail.
+    if (!validateTarget(shownKind()))
         return;
     QDialog::accept();
 }

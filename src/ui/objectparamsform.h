@@ -103,15 +103,27 @@ public:
     static QString editCaption(qint32 kind);
 
     // Fills the kind's panel and the common controls from an object; the
-    // Enabled flag goes into the check box's availability.
+    // Enabled flag goes into the check box's check mark.
     void loadRecord(const ObserverRecord &rec);
+    // The check box "Enabled": checked for an enabled object, its caption
+    // "Enabled" or "Disabled" after its state.
+    void setEnabledFlag(bool enabled);
+    // The names the object has now (empty for none). The dialog shows the
+    // name selected in each editor's list, or this one while none is.
+    void setAttachedNames(const QString &profile, const QString &schedule);
+    // Shows the attached names again (after an editor was used).
+    void refreshAttachedNames();
+    // The kind's target box is empty (only blanks): says so, gives the box
+    // the focus and answers false.
+    bool validateTarget(qint32 kind);
     // The megabyte box of the kind (Disk Space, File/Folder Size) holds a
     // decimal number; otherwise says so and gives the box the focus.
     bool validateNumbers(qint32 kind);
     // The kind's panel into the object's parameter record. False when a
     // megabyte box holds no number: then nothing is changed.
     bool storeParams(ObserverRecord &rec) const;
-    // The interval, the alert count, the comment and the Enabled flag.
+    // The interval, the alert count, the comment and the Enabled flag (the
+    // check box's check mark).
     void storeCommon(ObserverRecord &rec) const;
     // The text of the kind's target box, as entered.
     QString targetText(qint32 kind) const;
@@ -168,6 +180,11 @@ public:
     QPushButton *AlertProfileButton;
     QPushButton *ScheduleButton;
     QCheckBox *StatusCheckBox;
+    // Under the interval: shown while it is 0:0, which no timer ever tests.
+    QLabel *IntervalWarningLabel;
+    // Beside the editors' buttons: the attached alert profile and schedule.
+    QLabel *AlertProfileNameLabel;
+    QLabel *ScheduleNameLabel;
     QPushButton *OKButton;
     QPushButton *CancelButton;
 
@@ -177,6 +194,9 @@ public:
     void accept() override;
     void done(int result) override;
 
+protected:
+    void showEvent(QShowEvent *e) override;
+
 private:
     QFrame *makePanel(qint32 kind, const QString &heading);
     QSpinBox *makeNumberBox(int min, int max, int value);
@@ -185,6 +205,8 @@ private:
     QLineEdit *megabyteBox(qint32 kind) const;
     void selectDatabase();
     void selectPort();
+    void updateIntervalWarning();
+    QLineEdit *targetBox(qint32 kind) const;
 
     UserPrompt &m_prompt;
     ObjectNamePicker *m_profiles = nullptr;
@@ -195,4 +217,5 @@ private:
     ConnectionStringEditor *m_connectionEditor;
     QFrame *m_panels[9] = {};
     qint32 m_alertWhenKept = 0; // an AlertWhen the list cannot show, kept as it was
+    QString m_keptProfile, m_keptSchedule;
 };

@@ -23,7 +23,9 @@ UserPrompt::Answer QtPrompt::confirm(const QString &title, const QString &text)
 
 bool QtPrompt::okCancel(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    // The report's overwrite question ("Attention") has the information icon.
+    const auto icon = title == QLatin1String("Attention") ? QMessageBox::Information : QMessageBox::Warning;
+    QMessageBox box(icon, title, text, QMessageBox::Ok | QMessageBox::Cancel, m_parent);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;

@@ -1,8 +1,43 @@
 #include "hottrack.h"
 
 #include <QEvent>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTableView>
+#include <QToolTip>
+
+bool cellTextIsCut(const QAbstractItemView *view, const QModelIndex &index)
+{
+    if (!view || !index.isValid())
+        return false;
+    const QAbstractItemDelegate *delegate = view->itemDelegateForIndex(index);
+    const QRect cell = view->visualRect(index);
+    if (!delegate || cell.isEmpty())
+        return false;
+    QStyleOptionViewItem option;
+    option.initFrom(view->viewport());
+    option.font = view->font();
+    option.fontMetrics = QFontMetrics(option.font);
+    option.decorationSize = view->iconSize();
+    option.decorationPosition = QStyleOptionViewItem::Left;
+    option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    option.textElideMode = view->textElideMode();
+    option.rect = cell;
+    return delegate->sizeHint(option, index).width() > cell.width();
+}
+
+QString cellToolTip(const QAbstractItemView *view, const QModelIndex &index)
+{
+    if (!index.isValid())
+        return QString();
+    QStringList parts;
+    if (cellTextIsCut(view, index))
+        parts << index.data(Qt::DisplayRole).toString();
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    if (!own.isEmpty())
+        parts << own;
+    return parts.join(QLatin1Char('\n'));
+}
 
 void HotTrackDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
 {
@@ -19,6 +54,16 @@ HotTrackFilter::HotTrackFilter(QTableView *view, HotTrackDelegate *delegate)
 
 bool HotTrackFilter::eventFilter(QObject *, QEvent *e)
 {
+    if (e->type() == QEvent::ToolTip && m_cellToolTips) {
+        auto *help = static_cast<QHelpEvent *>(e);
+        const QModelIndex index = m_view->indexAt(help->pos());
+        const QString text = cellToolTip(m_view, index);
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, m_view->viewport(), m_view->visualRect(index));
+        return true;
+    }
     int row;
     if (e->type() == QEvent::MouseMove)
         row = m_view->indexAt(static_cast<QMouseEvent *>(e)->position().toPoint()).row();

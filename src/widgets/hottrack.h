@@ -5,7 +5,17 @@
 #include <QObject>
 #include <QStyledItemDelegate>
 
+class QAbstractItemView;
+class QModelIndex;
 class QTableView;
+
+// Whether the cell's text is wider than the room its column gives it (as its
+// delegate would draw it: font, image and margins included).
+bool cellTextIsCut(const QAbstractItemView *view, const QModelIndex &index);
+// The tooltip of a cell: its whole text when the column cuts it, then any
+// tooltip of the model's own (Qt::ToolTipRole) on the lines below; empty
+// when there is neither.
+QString cellToolTip(const QAbstractItemView *view, const QModelIndex &index);
 
 // Paints a row list: the hot row underlined, and no focus frame on a single
 // cell, since whole rows are selected.
@@ -26,6 +36,10 @@ class HotTrackFilter : public QObject
 public:
     HotTrackFilter(QTableView *view, HotTrackDelegate *delegate);
 
+    // When on, a cell shows cellToolTip() as its tooltip, and none when that
+    // is empty.
+    void setCellToolTips(bool on) { m_cellToolTips = on; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
     QTableView *view() const { return m_view; }
@@ -35,4 +49,5 @@ private:
 
     QTableView *m_view;
     HotTrackDelegate *m_delegate;
+    bool m_cellToolTips = false;
 };

@@ -1,5 +1,5 @@
 // The log analyser window driven as a user drives it: the list built at
-// opening and at each click of "Filter" only, the exclusive date bounds in
+// opening and at each click of "Filter" only, the inclusive date bounds in
 // the locale's order, the picker buttons, "Clear", and the HTML report with
 // its save dialog, overwrite question, file and opening through the desktop.
 #include "eventlog/eventlog.h"
@@ -54,8 +54,8 @@ private slots:
     void init();
     void cleanup();
     void everyLineIsOneRowOfFourCells();
-    void filterKeepsDatesStrictlyBetweenTheBounds_data();
-    void filterKeepsDatesStrictlyBetweenTheBounds();
+    void filterKeepsDatesFromFirstToLastBoundDay_data();
+    void filterKeepsDatesFromFirstToLastBoundDay();
     void boundsFollowTheLocalesOrder_data();
     void boundsFollowTheLocalesOrder();
     void viewChangesOnlyAtFilterClickOrOpening();
@@ -166,17 +166,21 @@ void TestLogAnalyser::everyLineIsOneRowOfFourCells()
     QCOMPARE(cell(6, 3), QStringLiteral("Inner"));
 }
 
-void TestLogAnalyser::filterKeepsDatesStrictlyBetweenTheBounds_data()
+void TestLogAnalyser::filterKeepsDatesFromFirstToLastBoundDay_data()
 {
     QTest::addColumn<QString>("from"); // digits typed into the mask
     QTest::addColumn<QString>("to");
     QTest::addColumn<bool>("filter");
     QTest::addColumn<QList<int>>("shown");
     const QList<int> all{0, 1, 2, 3, 4, 5, 6};
-    QTest::newRow("4 to 6 March: only 5 March") << "04032005"
-                                                << "06032005" << true << QList<int>{2, 3, 4};
-    QTest::newRow("equal bounds: nothing dated") << "05032005"
-                                                 << "05032005" << true << QList<int>{3};
+    QTest::newRow("4 to 6 March: 4, 5 and 6 March") << "04032005"
+                                                    << "06032005" << true << QList<int>{1, 2, 3, 4, 5};
+    QTest::newRow("equal bounds: that day") << "05032005"
+                                            << "05032005" << true << QList<int>{2, 3, 4};
+    QTest::newRow("bounds on the first and last line") << "03032005"
+                                                       << "07032005" << true << QList<int>{0, 1, 2, 3, 4, 5, 6};
+    QTest::newRow("a day without lines") << "08032005"
+                                         << "08032005" << true << QList<int>{3};
     QTest::newRow("reversed bounds: nothing dated") << "06032005"
                                                     << "04032005" << true << QList<int>{3};
     QTest::newRow("whole span") << "01012005"
@@ -193,7 +197,7 @@ void TestLogAnalyser::filterKeepsDatesStrictlyBetweenTheBounds_data()
                                     << "06032005" << false << all;
 }
 
-void TestLogAnalyser::filterKeepsDatesStrictlyBetweenTheBounds()
+void TestLogAnalyser::filterKeepsDatesFromFirstToLastBoundDay()
 {
     QFETCH(QString, from);
     QFETCH(QString, to);
@@ -244,7 +248,7 @@ void TestLogAnalyser::boundsFollowTheLocalesOrder()
     typeDate(m_form->EndDateEdit, to);
     QCOMPARE(TLogAnalyserForm::editText(m_form->StartDateEdit), fromText);
     clickFilter();
-    QCOMPARE(shownLines(), (QList<int>{2, 3, 4}));
+    QCOMPARE(shownLines(), (QList<int>{1, 2, 3, 4, 5}));
 }
 
 void TestLogAnalyser::viewChangesOnlyAtFilterClickOrOpening()
@@ -255,16 +259,16 @@ void TestLogAnalyser::viewChangesOnlyAtFilterClickOrOpening()
     typeDate(m_form->EndDateEdit, QStringLiteral("06032005"));
     QCOMPARE(shownLines().size(), 7); // typing builds nothing
     clickFilter();
-    QCOMPARE(shownLines(), (QList<int>{2, 3, 4}));
+    QCOMPARE(shownLines(), (QList<int>{1, 2, 3, 4, 5}));
 
     // A new date and a new line change nothing until "Filter" is clicked.
     typeDate(m_form->EndDateEdit, QStringLiteral("08032005"));
     m_log.appendLine(QStringLiteral("05.03.2005 12:00:00;;late;;late Ping OK;;Ping"));
-    QCOMPARE(shownLines(), (QList<int>{2, 3, 4}));
+    QCOMPARE(shownLines(), (QList<int>{1, 2, 3, 4, 5}));
     clickFilter(); // off: every line, the new one too
     QCOMPARE(shownLines(), (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     clickFilter(); // on again: the new bounds
-    QCOMPARE(shownLines(), (QList<int>{2, 3, 4, 5, 6, 7}));
+    QCOMPARE(shownLines(), (QList<int>{1, 2, 3, 4, 5, 6, 7}));
 
     // The next opening rebuilds with the settings kept from this one.
     m_form->hide();
@@ -273,7 +277,7 @@ void TestLogAnalyser::viewChangesOnlyAtFilterClickOrOpening()
     m_form->show();
     QVERIFY(m_form->FilterCheckBox->isChecked());
     QCOMPARE(TLogAnalyserForm::editText(m_form->EndDateEdit), QStringLiteral("08.03.2005"));
-    QCOMPARE(shownLines(), (QList<int>{2, 3, 4, 5, 6, 7, 9}));
+    QCOMPARE(shownLines(), (QList<int>{1, 2, 3, 4, 5, 6, 7, 9}));
 }
 
 void TestLogAnalyser::pickerButtonsFillTheEditsOnly()
@@ -310,7 +314,7 @@ void TestLogAnalyser::pickerButtonsFillTheEditsOnly()
 
     clickFilter();
     clickFilter();
-    QCOMPARE(shownLines(), (QList<int>{2, 3, 4}));
+    QCOMPARE(shownLines(), (QList<int>{1, 2, 3, 4, 5}));
     QVERIFY2(m_prompt.shown.isEmpty(), qPrintable(m_prompt.texts().join(QLatin1Char('\n')))); // the logo was found
 }
 

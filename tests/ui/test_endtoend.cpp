@@ -18,7 +18,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -167,6 +169,7 @@ private slots:
     void monitorsAlertsAndWritesItsStores();
     void missingOrForeignProjectStillStarts_data();
     void missingOrForeignProjectStillStarts();
+    void titlesOnARealDisplay();
 };
 
 void TestEndToEnd::initTestCase()
@@ -395,6 +398,114 @@ void TestEndToEnd::missingOrForeignProjectStillStarts()
         QCOMPARE(readFile(project), content);
     else
         QVERIFY(!QFile::exists(project));
+}
+
+namespace
+{
+
+// Runs a small X11 tool to its end and returns its standard output.
+QString runTool(const QString &program, const QStringList &args, const QString &display)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return QString();
+    }
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The titles of the display's windows that have one, as the window manager
+// reads them: WM_NAME and _NET_WM_NAME of each.
+QStringList windowTitles(const QString &display)
+{
+    QStringList out;
+    const QString tree = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, display);
+    static const QRegularExpression named(QStringLiteral("^\\s*(0x[0-9a-f]+) \""), QRegularExpression::MultilineOption);
+    static const QRegularExpression prop(QStringLiteral("^(WM_NAME|_NET_WM_NAME)\\([A-Z0-9_]+\\) = \"(.*)\"$"),
+                                         QRegularExpression::MultilineOption);
+    auto it = named.globalMatch(tree);
+    while (it.hasNext()) {
+        const QString id = it.next().captured(1);
+        const QString props = runTool(QStringLiteral("xprop"),
+                                      {QStringLiteral("-id"), id, QStringLiteral("WM_NAME"), QStringLiteral("_NET_WM_NAME")},
+                                      display);
+        auto p = prop.globalMatch(props);
+        while (p.hasNext()) {
+            const auto m = p.next();
+            out << m.captured(1) + QLatin1Char('=') + m.captured(2);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void TestEndToEnd::titlesOnARealDisplay()
+{
+    // On a real X server the toolkit would append an application display
+    // name to every title; the titles must stay exactly the program's own.
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    const bool haveTools = !xvfb.isEmpty() && !QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty() &&
+                           !QStandardPaths::findExecutable(QStringLiteral("xwininfo")).isEmpty();
+    if (!haveTools) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("Xvfb (xvfb) and xprop, xwininfo (x11-utils) are needed");
+        QSKIP("Xvfb (xvfb) or xprop, xwininfo (x11-utils) is not installed");
+    }
+    QProcess server;
+    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                        QStringLiteral("1024x768x24")});
+    QVERIFY2(server.waitForStarted(10000), qPrintable(server.errorString()));
+    auto stopServer = qScopeGuard([&] {
+        server.terminate();
+        if (!server.waitForFinished(5000))
+            server.kill();
+        server.waitForFinished(2000);
+    });
+    QByteArray number;
+    QDeadlineTimer serverUp(15000);
+    while (!number.contains('\n') && !serverUp.hasExpired() && server.state() == QProcess::Running) {
+        server.waitForReadyRead(200);
+        number += server.readAllStandardOutput();
+    }
+    QVERIFY2(number.contains('\n'), server.readAllStandardError().constData());
+    const QString display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+
+    // A file that is not a project: the main window and an "Error" box.
+    ProgramHome h;
+    QVERIFY(h.tmp.isValid());
+    QVERIFY(h.setOptions(false));
+    const QString project = h.tmp.filePath(QStringLiteral("foreign.snv"));
+    writeFile(project, "not a project at all");
+    QProcess p;
+    h.prepare(p, {project});
+    QProcessEnvironment env = p.processEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), display);
+    p.setProcessEnvironment(env);
+    p.start();
+    QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
+    QStringList titles;
+    const bool both = waitFor(p, 20000, [&] {
+        titles = windowTitles(display);
+        return titles.contains(QStringLiteral("WM_NAME=Error")) &&
+               titles.contains(QStringLiteral("WM_NAME=Velmora Sentrova"));
+    });
+    QString why;
+    const bool ended = terminateAndWait(p, &why);
+    QVERIFY2(both, qPrintable(titles.join(QLatin1String(" | ")) + QLatin1Char(' ') + p.readAllStandardError()));
+    QVERIFY2(ended, qPrintable(why));
+    for (const QString &t : titles)
+        QVERIFY2(!t.contains(QStringLiteral(" \u2014 ")) && !t.endsWith(QLatin1String(" - Velmora Sentrova")),
+                 qPrintable(t));
+    QVERIFY(titles.contains(QStringLiteral("_NET_WM_NAME=Error")));
+    QVERIFY(titles.contains(QStringLiteral("_NET_WM_NAME=Velmora Sentrova")));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

@@ -4,6 +4,7 @@
 #include "ui/customizetoolbardialog.h"
 #include "ui/mainform.h"
 #include "ui/newfileform.h"
+#include "ui/qtprompt.h"
 #include "ui/objectparamsform.h"
 #include "widgets/helpform.h"
 
@@ -52,6 +53,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
+#include <QWindow>
 
 #include <memory>
 
@@ -78,6 +81,17 @@ QByteArray projectBytes(const QList<ObserverRecord> &records)
     for (const ObserverRecord &r : records)
         ptrs.push_back(&r);
     return ProjectFormat::encode(ptrs);
+}
+
+// The targets of a project file's objects, in order.
+QStringList projectTargets(const QString &path)
+{
+    QStringList out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<cannot open>")};
+    ProjectFormat::read(file, [&](ObserverRecord &&r) { out << r.target(); });
+    return out;
 }
 
 QStringList menuLayout(QMenu *menu)
@@ -188,13 +202,22 @@ private slots:
     void closingMaximizedKeepsNormalGeometry();
     void quitWithoutQuestionsClosesModalBoxes();
     void quitWhileAProjectLoads();
+    void fileCommandsDuringALoad_data();
+    void fileCommandsDuringALoad();
+    void saveAsWritesAndTheTitleFollows();
+    void noBoxAfterASignal_data();
+    void noBoxAfterASignal();
+    void overwriteQuestionsBoxes();
 
     void minimizeToTray_data();
     void minimizeToTray();
+    void trayTellsTheState();
+    void cutCellsTooltipDoubleClickAndDisabledRows();
 
     void printPositions();
     void printContinuesOnNewPages();
     void printWithoutPrinter();
+    void printKeepsEveryCellWhole();
 
     void customizeToolbar();
     void helpHomePageContact();
@@ -697,6 +720,274 @@ void TestMainForm::quitWhileAProjectLoads()
     QVERIFY(f.form->eventLog().count() <= 1);
 }
 
+void TestMainForm::fileCommandsDuringALoad_data()
+{
+    // The command is chosen while the first of A's five objects is tested;
+    // each waits for the load to end and then runs on the whole project.
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("held");   // "a1".."a5", "b1", "b2": the project afterwards
+    QTest::addColumn<QString>("name");       // the project's file afterwards ("" unnamed)
+    QTest::addColumn<QString>("checkFile");  // a file that must hold ...
+    QTest::addColumn<QStringList>("inFile"); // ... these objects afterwards
+    const QStringList a{"a1", "a2", "a3", "a4", "a5"};
+    const QStringList b{"b1", "b2"};
+    QTest::newRow("New") << "new" << QStringList() << "" << "A.snv" << a;
+    QTest::newRow("Open B") << "open" << b << "B.snv" << "A.snv" << a;
+    QTest::newRow("Append B") << "append" << (a + b) << "A.snv" << "B.snv" << b;
+    QTest::newRow("Save") << "save" << a << "A.snv" << "A.snv" << a;
+    QTest::newRow("Save as C") << "saveas" << a << "C.snv" << "C.snv" << a;
+    QTest::newRow("two commands: Open B, then New") << "open+new" << QStringList() << "" << "B.snv" << b;
+}
+
+void TestMainForm::fileCommandsDuringALoad()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, held);
+    QFETCH(QString, name);
+    QFETCH(QString, checkFile);
+    QFETCH(QStringList, inFile);
+    Fixture f;
+    f.show();
+    f.form->createWindows();
+    auto target = [&](const QString &n) { return f.path(n); };
+    auto makeProject = [&](const QString &file, const QStringList &names) {
+        QList<ObserverRecord> records;
+        for (const QString &n : names)
+            records << presentObject(target(n));
+        writeFile(f.path(file), projectBytes(records));
+    };
+    makeProject(QStringLiteral("A.snv"), {"a1", "a2", "a3", "a4", "a5"});
+    makeProject(QStringLiteral("B.snv"), {"b1", "b2"});
+
+    f.prompt.fileNames.enqueue(f.path("A.snv"));
+    if (command.startsWith(QLatin1String("open")) || command == QLatin1String("append"))
+        f.prompt.fileNames.enqueue(f.path("B.snv"));
+    if (command == QLatin1String("saveas"))
+        f.prompt.fileNames.enqueue(f.path("C.snv"));
+    bool fired = false;
+    QStringList whenFired;
+    connect(f.form->engine().model(), &QAbstractItemModel::rowsInserted, f.form.get(), [&] {
+        if (fired || f.form->engine().count() != 1)
+            return;
+        fired = true;
+        whenFired = f.captions();
+        // As the menu or a shortcut would while the load lets events run.
+        if (command.startsWith(QLatin1String("open")))
+            f.form->OpenProjectAction->trigger();
+        if (command.endsWith(QLatin1String("new")))
+            f.form->NewProjectAction->trigger();
+        if (command == QLatin1String("append"))
+            f.form->AppendAction->trigger();
+        if (command == QLatin1String("save"))
+            f.form->SaveToolButtonClick(); // the action is off while unmodified; the handler is not
+        if (command == QLatin1String("saveas"))
+            f.form->SaveProjectAsAction->trigger();
+    });
+    f.form->OpenProjectAction->trigger();
+    QVERIFY(fired);
+    QCOMPARE(whenFired, QStringList{target("a1")});
+    QVERIFY(!f.form->fileCommandRunning());
+
+    QStringList expected;
+    for (const QString &n : held)
+        expected << target(n);
+    QCOMPARE(f.captions(), expected);
+    QCOMPARE(f.form->project().ProjectFileName, name.isEmpty() ? QString() : f.path(name));
+    QVERIFY(!f.form->project().isModified());
+    // The named file holds what the window shows, and no file lost objects.
+    if (!name.isEmpty() && command != QLatin1String("append"))
+        QCOMPARE(projectTargets(f.path(name)), expected);
+    QStringList inFileTargets;
+    for (const QString &n : inFile)
+        inFileTargets << target(n);
+    QCOMPARE(projectTargets(f.path(checkFile)), inFileTargets);
+    QCOMPARE(projectTargets(f.path("A.snv")).size(), 5);
+    QVERIFY2(!f.prompt.texts().join(QLatin1Char(' ')).contains(QLatin1String("Cannot")),
+             qPrintable(f.prompt.texts().join(QLatin1Char('\n'))));
+
+    // Closing during a load waits for it as well, then closes.
+    f.prompt.fileNames.enqueue(f.path("A.snv"));
+    bool closedDuring = true;
+    fired = false;
+    command = QStringLiteral("close");
+    disconnect(f.form->engine().model(), &QAbstractItemModel::rowsInserted, f.form.get(), nullptr);
+    connect(f.form->engine().model(), &QAbstractItemModel::rowsInserted, f.form.get(), [&] {
+        if (fired)
+            return;
+        fired = true;
+        f.form->close();
+        closedDuring = f.form->isClosed();
+    });
+    if (!f.form->project().ProjectFileName.isEmpty() || f.form->engine().count() > 0)
+        f.form->NewProjectAction->trigger();
+    f.form->OpenProjectAction->trigger();
+    QVERIFY(fired);
+    QVERIFY(!closedDuring);
+    QVERIFY(f.form->isClosed());
+}
+
+void TestMainForm::saveAsWritesAndTheTitleFollows()
+{
+    Fixture f;
+    f.show();
+    QWindow *window = f.form->windowHandle();
+    QVERIFY(window);
+    // With no project the title is the program's name alone, also when
+    // objects were added.
+    QCOMPARE(window->title(), QStringLiteral("Velmora Sentrova"));
+    f.form->engine().AppendObject(presentObject(f.path("x")), f.path("x"));
+    f.form->project().setModified(true);
+    QCOMPARE(window->title(), QStringLiteral("Velmora Sentrova"));
+
+    // Save as writes the project and clears Modified.
+    const QString first = f.path("first.snv");
+    f.prompt.fileNames.enqueue(first);
+    f.form->SaveProjectAsAction->trigger();
+    QCOMPARE(projectTargets(first), QStringList{f.path("x")});
+    QVERIFY(!f.form->project().isModified());
+    QVERIFY(!f.form->SaveToolButton->isEnabled());
+    QCOMPARE(window->title(), QStringLiteral("first.snv - Velmora Sentrova"));
+
+    // A change marks the title; Save as onto an existing file, answered OK,
+    // replaces it.
+    f.form->engine().AppendObject(presentObject(f.path("y")), f.path("y"));
+    f.form->project().setModified(true);
+    QCOMPARE(window->title(), QStringLiteral("first.snv* - Velmora Sentrova"));
+    const QString second = f.path("second.snv");
+    writeFile(second, "old");
+    f.prompt.fileNames.enqueue(second);
+    f.prompt.answers.enqueue(UserPrompt::Ok);
+    f.form->SaveProjectAsAction->trigger();
+    QCOMPARE(f.prompt.shown.last().text, QStringLiteral("File already exists. Owerwrite?"));
+    QCOMPARE(projectTargets(second), (QStringList{f.path("x"), f.path("y")}));
+    QCOMPARE(projectTargets(first), QStringList{f.path("x")});
+    QCOMPARE(window->title(), QStringLiteral("second.snv - Velmora Sentrova"));
+
+    // A file that cannot be written keeps the old name, and the changes.
+    f.form->project().setModified(true);
+    QDir().mkpath(f.path("folder.snv"));
+    f.prompt.fileNames.enqueue(f.path("folder.snv"));
+    f.prompt.answers.enqueue(UserPrompt::Ok);
+    f.form->SaveProjectAsAction->trigger();
+    QVERIFY(f.prompt.shown.last().text.startsWith(QLatin1String("Cannot create file")));
+    QCOMPARE(f.form->project().ProjectFileName, second);
+    QVERIFY(f.form->project().isModified());
+    QCOMPARE(window->title(), QStringLiteral("second.snv* - Velmora Sentrova"));
+
+    // New: back to the program's name alone.
+    f.prompt.answers.enqueue(UserPrompt::No);
+    f.form->NewProjectAction->trigger();
+    QCOMPARE(window->title(), QStringLiteral("Velmora Sentrova"));
+}
+
+void TestMainForm::noBoxAfterASignal_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("options dialog, email.dat unreadable") << "options";
+    QTest::newRow("object dialog") << "object";
+    QTest::newRow("main window, a store that cannot be written") << "store";
+}
+
+void TestMainForm::noBoxAfterASignal()
+{
+    QFETCH(QString, window);
+    Fixture f;
+    // email.dat as a folder: no one, root included, can read it as a file.
+    if (window == QLatin1String("options"))
+        QVERIFY(QDir().mkpath(f.path("email.dat")));
+    f.show();
+    f.form->createWindows();
+    f.form->engine().AppendObject(presentObject(f.path("a")), f.path("a"));
+    f.form->StartButton->trigger();
+    if (window == QLatin1String("store")) {
+        // Schedule.dat as a folder: the store cannot be written at the end.
+        QFile::remove(Paths::dataFile(QStringLiteral("Schedule.dat")));
+        QVERIFY(QDir().mkpath(Paths::dataFile(QStringLiteral("Schedule.dat"))));
+    }
+    const int shownBefore = f.prompt.shown.size();
+    QSignalSpy closed(f.form.get(), &TMainForm::closed);
+    auto visibleBoxes = [] {
+        QStringList out;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                out << w->windowTitle();
+        return out;
+    };
+    QDialog *dialog = nullptr;
+    if (window == QLatin1String("options"))
+        dialog = f.form->ProgramOptionForm;
+    else if (window == QLatin1String("object"))
+        dialog = f.form->ObjectParamsForm;
+    if (dialog) {
+        QStringList boxesAfter;
+        whenModal(dialog, [&] {
+            f.form->quitWithoutQuestions();
+            boxesAfter = visibleBoxes();
+        });
+        if (window == QLatin1String("options"))
+            f.form->ProgramOptionAction->trigger();
+        else {
+            f.form->selectRow(0);
+            f.form->EditObjectAction->trigger();
+        }
+        QVERIFY2(boxesAfter.isEmpty(), qPrintable(boxesAfter.join(QLatin1Char(','))));
+    } else {
+        f.form->quitWithoutQuestions();
+    }
+    QCOMPARE(closed.count(), 1);
+    QTest::qWait(20); // a box shown later would be up by now
+    QVERIFY2(visibleBoxes().isEmpty(), qPrintable(visibleBoxes().join(QLatin1Char(','))));
+    QCOMPARE(f.prompt.shown.size(), shownBefore);
+    // The stores were written.
+    QVERIFY(readFile(dataLog()).contains(";;Sentrova Started;;Start;;Inner\r\n"));
+    QVERIFY(QFile::exists(Paths::dataFile(QStringLiteral("profile.dat"))));
+    if (window == QLatin1String("store"))
+        QDir(Paths::dataFile(QStringLiteral("Schedule.dat"))).removeRecursively();
+    else
+        QVERIFY(QFileInfo(Paths::dataFile(QStringLiteral("Schedule.dat"))).isFile());
+}
+
+void TestMainForm::overwriteQuestionsBoxes()
+{
+    // The boxes the desktop shows for the two overwrite questions: the
+    // report's with the information icon, the project's with the warning
+    // icon; both with OK and Cancel.
+    QtPrompt prompt;
+    struct Seen {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QString title;
+    };
+    auto ask = [&](const QString &title, const QString &text) {
+        Seen seen;
+        QTimer poll;
+        poll.setInterval(5);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                seen = {box->icon(), box->standardButtons(), box->windowTitle()};
+                box->reject();
+            }
+        });
+        poll.start();
+        QTimer::singleShot(10000, [] {
+            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                d->reject();
+        });
+        const bool ok = prompt.okCancel(title, text);
+        poll.stop();
+        return std::make_pair(ok, seen);
+    };
+    auto [reportOk, report] = ask(QStringLiteral("Attention"), QStringLiteral("File already exists. Overwrate?"));
+    QVERIFY(!reportOk);
+    QCOMPARE(report.icon, QMessageBox::Information);
+    QCOMPARE(report.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(report.title, QStringLiteral("Attention"));
+    auto [projectOk, project] = ask(QStringLiteral("Error"), QStringLiteral("File already exists. Owerwrite?"));
+    QVERIFY(!projectOk);
+    QCOMPARE(project.icon, QMessageBox::Warning);
+    QCOMPARE(project.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+}
+
 void TestMainForm::startStopLogsTwoLines()
 {
     Fixture f;
@@ -958,6 +1249,133 @@ void TestMainForm::minimizeToTray()
     QVERIFY(!f.form->TrayIcon->isVisible());
     QTRY_VERIFY(f.form->isMaximized());
     QCOMPARE(f.form->eventLog().count(), lines);
+
+    // The tray menu's Show does the same.
+    f.form->showMinimized();
+    QTRY_VERIFY(f.form->isInTray());
+    f.form->TrayShowAction->trigger();
+    QVERIFY(f.form->isVisible());
+    QVERIFY(!f.form->isInTray());
+    QVERIFY(!f.form->TrayIcon->isVisible());
+}
+
+void TestMainForm::trayTellsTheState()
+{
+    Fixture f;
+    f.show();
+    f.form->createWindows();
+    const QString here = f.path("here.txt");
+    writeFile(here, "x");
+    MonitorEngine &e = f.form->engine();
+    e.AppendObject(presentObject(here), QStringLiteral("here"));
+    e.AppendObject(presentObject(here), QStringLiteral("here too"));
+    e.AppendObject(presentObject(f.path("gone")), QStringLiteral("gone"));
+    QTRY_COMPARE(f.statuses().at(2).isEmpty(), false);
+    // The badge colour in the icon's lower right corner.
+    auto badge = [&] {
+        const QImage img = f.form->TrayIcon->icon().pixmap(32, 32).toImage();
+        return img.pixelColor(25, 25);
+    };
+    auto isGrey = [](const QColor &c) { return qAbs(c.red() - c.green()) < 16 && qAbs(c.green() - c.blue()) < 16; };
+
+    QTRY_COMPARE(f.form->TrayIcon->toolTip(), QStringLiteral("Observer stopped\n2 OK, 1 failing"));
+    QCOMPARE(f.form->trayState(), TMainForm::TrayObserverStopped);
+    QVERIFY(isGrey(badge()));
+
+    QMenu *menu = f.form->TrayIcon->contextMenu();
+    QVERIFY(menu);
+    QCOMPARE(menuLayout(menu), (QStringList{"&Show", "&Start observer", "-", "&Exit"}));
+    // Start from the tray menu: the same command as the toolbar's.
+    f.form->TrayStartAction->trigger();
+    QVERIFY(e.isStarted());
+    QVERIFY(f.form->StartButton->isChecked());
+    QCOMPARE(f.form->TrayStartAction->text(), QStringLiteral("&Stop observer"));
+    QCOMPARE(f.form->trayState(), TMainForm::TraySomeFailing);
+    QCOMPARE(f.form->TrayIcon->toolTip(), QStringLiteral("2 OK, 1 failing"));
+    QVERIFY(badge().red() > 150 && badge().green() < 100);
+
+    // The failing object goes: every tested object is OK.
+    e.RemoveObject(2);
+    QTRY_COMPARE(f.form->trayState(), TMainForm::TrayAllOk);
+    QCOMPARE(f.form->TrayIcon->toolTip(), QStringLiteral("2 OK, 0 failing"));
+    QVERIFY(badge().green() > 120 && badge().red() < 100);
+
+    // A file that appears makes its object fail (alert if it exists).
+    ObserverRecord alarm = presentObject(f.path("alarm"));
+    alarm.params<FilePresentParams>()->AlertIfExists = true;
+    writeFile(f.path("alarm"), "x");
+    e.AppendObject(alarm, QStringLiteral("alarm"));
+    QTRY_COMPARE(f.form->TrayIcon->toolTip(), QStringLiteral("2 OK, 1 failing"));
+    QCOMPARE(f.form->trayState(), TMainForm::TraySomeFailing);
+
+    // Stop from the tray menu.
+    f.form->TrayStartAction->trigger();
+    QVERIFY(!e.isStarted());
+    QCOMPARE(f.form->trayState(), TMainForm::TrayObserverStopped);
+    QCOMPARE(f.form->TrayStartAction->text(), QStringLiteral("&Start observer"));
+
+}
+
+void TestMainForm::cutCellsTooltipDoubleClickAndDisabledRows()
+{
+    Fixture f;
+    f.form->resize(600, 300);
+    f.show();
+    f.form->createWindows();
+    MonitorEngine &e = f.form->engine();
+    const QString longTarget = f.path(QString(120, QLatin1Char('d')));
+    e.AppendObject(presentObject(longTarget), longTarget);
+    e.AppendObject(presentObject(f.path("b")), QStringLiteral("b"));
+    ObserverRecord off = presentObject(f.path("b"));
+    off.Enabled = false;
+    e.AppendObject(off, QStringLiteral("b"));
+    QTableView *view = f.form->ItemsListView;
+    view->setColumnWidth(ObserverRowModel::HostColumn, 150);
+    view->setColumnWidth(ObserverRowModel::StatusColumn, 25);
+    QTRY_VERIFY(!f.statuses().contains(QString()));
+    QApplication::processEvents();
+    QWidget *viewport = view->viewport();
+    auto centre = [&](int row, int column) { return view->visualRect(e.model()->index(row, column)).center(); };
+    auto tip = [&](int row, int column) {
+        QToolTip::hideText();
+        (void)QTest::qWaitFor([] { return !QToolTip::isVisible(); });
+        QHelpEvent ev(QEvent::ToolTip, centre(row, column), viewport->mapToGlobal(centre(row, column)));
+        QApplication::sendEvent(viewport, &ev);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    // The long Host cell and the long Status cell are cut: whole texts.
+    QCOMPARE(tip(0, ObserverRowModel::HostColumn), longTarget);
+    QCOMPARE(tip(0, ObserverRowModel::StatusColumn), e.object(0)->status);
+    // A cell that shows all of its text has none.
+    QCOMPARE(tip(1, ObserverRowModel::HostColumn), QString());
+
+    // The disabled object's row is drawn greyed: its darkest text is lighter.
+    auto darkest = [&](int row) {
+        const QImage img = viewport->grab(view->visualRect(e.model()->index(row, ObserverRowModel::IntervalColumn)))
+                               .toImage();
+        int least = 255;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 2; x < img.width() - 2; ++x)
+                least = qMin(least, qGray(img.pixel(x, y)));
+        return least;
+    };
+    view->clearSelection();
+    view->scrollTo(e.model()->index(2, ObserverRowModel::IntervalColumn));
+    QTest::qWait(100); // past the list's repaint pause
+    QVERIFY2(darkest(2) > darkest(1) + 40, qPrintable(QStringLiteral("%1 %2").arg(darkest(1)).arg(darkest(2))));
+
+    // A double click on a row opens Edit on that row's object.
+    QString title, target;
+    whenModal(f.form->ObjectParamsForm, [&] {
+        title = f.form->ObjectParamsForm->windowTitle();
+        target = f.form->ObjectParamsForm->PresentTargetEdit->text();
+    });
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, centre(1, ObserverRowModel::IntervalColumn));
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, centre(1, ObserverRowModel::IntervalColumn));
+    QCOMPARE(title, TObjectParamsForm::editCaption(okFilePresent));
+    QCOMPARE(target, f.path("b"));
+    QCOMPARE(f.form->selectedRow(), 1);
+    QVERIFY(f.prompt.shown.isEmpty());
 }
 
 namespace
@@ -1110,6 +1528,59 @@ void TestMainForm::printContinuesOnNewPages()
     QCOMPARE(rowPages.size(), rows);
     QVERIFY(rowPages.last() > rowPages.first());
     QCOMPARE(headingPages, rowPages.last() - rowPages.first() + 1);
+}
+
+void TestMainForm::printKeepsEveryCellWhole()
+{
+    if (!havePdfToText()) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("pdftotext (poppler-utils) is needed");
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    }
+    Fixture f;
+    f.show();
+    MonitorEngine &e = f.form->engine();
+    // Long Host and Status texts, and the Last Test cell with its time.
+    const QString host = QStringLiteral("host-") + QString(60, QLatin1Char('h')) + QStringLiteral("-end");
+    e.AppendObject(presentObject(f.path(QString(70, QLatin1Char('s')))), host);
+    e.AppendObject(presentObject(f.path("short")), QStringLiteral("short"));
+    QTRY_VERIFY(!e.object(0)->lastTest.isEmpty());
+    const QString pdf = f.path("whole.pdf");
+    printToPdf(*f.form, pdf);
+    QVERIFY(f.prompt.shown.isEmpty());
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    QVERIFY(p.waitForFinished(30000) && p.exitCode() == 0);
+    // Every cell's whole text is in the file, in its column's place.
+    const QString text = QString::fromUtf8(p.readAllStandardOutput()).remove(QRegularExpression(QStringLiteral("\\s")));
+    for (int row = 0; row < e.count(); ++row) {
+        const ObserverObject *o = e.object(row);
+        for (const QString &cell : {o->caption, o->status, o->lastTest, o->interval, o->method})
+            QVERIFY2(text.contains(QString(cell).remove(QRegularExpression(QStringLiteral("\\s")))),
+                     qPrintable(cell));
+    }
+    QVERIFY(!text.contains(QChar(0x2026))); // no ellipsis anywhere
+    // The long Host text starts at x = 100 and ends before the Status column.
+    bool ok = false;
+    const QList<Word> words = pdfWords(pdf, &ok);
+    QVERIFY(ok);
+    const double dot = 72.0 / 300.0;
+    bool hostSeen = false;
+    for (const Word &w : words) {
+        if (w.text == host) {
+            hostSeen = true;
+            QVERIFY(qAbs(w.x - 100 * dot) < 1.5);
+        }
+    }
+    QVERIFY(hostSeen);
+    QProcess box;
+    box.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    QVERIFY(box.waitForFinished(30000));
+    const QString html = QString::fromUtf8(box.readAllStandardOutput());
+    const QRegularExpression hostBox(QStringLiteral("xMax=\"([\\d.]+)\"[^>]*>%1<").arg(host));
+    const auto m = hostBox.match(html);
+    QVERIFY(m.hasMatch());
+    QVERIFY2(m.captured(1).toDouble() < 600 * dot, qPrintable(m.captured(1)));
 }
 
 void TestMainForm::printWithoutPrinter()

@@ -190,7 +190,11 @@ private slots:
     void editWithoutSelectionSaysSo();
     void editChoosesProfileAndSchedule_data();
     void editChoosesProfileAndSchedule();
-    void enabledIsCarriedByAvailability();
+    void enabledIsTheCheckMark();
+    void emptyTargetIsRefused_data();
+    void emptyTargetIsRefused();
+    void zeroIntervalWarning();
+    void attachedNamesAreShown();
     void addAfterEditKeepsTheDialogValues();
     void megabyteBoxesAreValidatedFirst_data();
     void megabyteBoxesAreValidatedFirst();
@@ -226,7 +230,7 @@ void TestObjectDialogs::firstUseValues()
     QVERIFY(f.CommentEdit->text().isEmpty());
     QCOMPARE(f.CommentEdit->maxLength(), 255);
     QCOMPARE(f.StatusCheckBox->text(), QStringLiteral("Enabled"));
-    QVERIFY(!f.StatusCheckBox->isChecked());
+    QVERIFY(f.StatusCheckBox->isChecked());
     QVERIFY(f.StatusCheckBox->isEnabled());
     // The number boxes of the panels take any integer.
     type(f.PacketSizeEdit, -70000);
@@ -248,9 +252,9 @@ void TestObjectDialogs::firstUseValues()
 
     // The Enabled box's caption follows its check mark when clicked.
     click(f.StatusCheckBox);
-    QCOMPARE(f.StatusCheckBox->text(), QStringLiteral("Enabled"));
-    click(f.StatusCheckBox);
     QCOMPARE(f.StatusCheckBox->text(), QStringLiteral("Disabled"));
+    click(f.StatusCheckBox);
+    QCOMPARE(f.StatusCheckBox->text(), QStringLiteral("Enabled"));
 }
 
 void TestObjectDialogs::wizardShowsHelpAndNeedsASelection()
@@ -699,47 +703,171 @@ void TestObjectDialogs::editChoosesProfileAndSchedule()
     QVERIFY(rig.engine.object(1)->record.ScheduleName.isEmpty());
 }
 
-void TestObjectDialogs::enabledIsCarriedByAvailability()
+void TestObjectDialogs::enabledIsTheCheckMark()
 {
     Rig rig;
-    // A disabled object can only come from a project file.
+    // A disabled object from a project file: Edit shows it unticked, and
+    // the flag stays off; its timer never runs.
     ObserverRecord off = Records::newRecord(okPing);
     off.setTarget(QStringLiteral("127.0.0.2"));
     off.Enabled = false;
     rig.engine.AppendObject(off, QStringLiteral("127.0.0.2"));
     QVERIFY(!rig.engine.timer(0)->isActive());
-
-    bool available = true;
+    bool checked = true;
+    QString caption;
     rig.edit(0, [&] {
-        available = rig.params.StatusCheckBox->isEnabled();
+        checked = rig.params.StatusCheckBox->isChecked();
+        caption = rig.params.StatusCheckBox->text();
+        QVERIFY(rig.params.StatusCheckBox->isEnabled());
         type(rig.params.CommentEdit, QStringLiteral("still off"));
     });
-    QVERIFY(!available);
+    QVERIFY(!checked);
+    QCOMPARE(caption, QStringLiteral("Disabled"));
     QVERIFY(!rig.engine.object(0)->record.Enabled);
     QVERIFY(!rig.engine.timer(0)->isActive());
 
-    // The box stays unavailable: the next new object is created disabled...
+    // Nothing leaks into the next Add: a new object starts ticked, and
+    // unticking it creates it disabled.
     rig.add(0, 0, [&] {
-        available = rig.params.StatusCheckBox->isEnabled();
+        checked = rig.params.StatusCheckBox->isChecked();
         type(rig.params.PingHostEdit, QStringLiteral("127.0.0.3"));
     });
-    QVERIFY(!available);
-    QVERIFY(!rig.engine.object(1)->record.Enabled);
-
-    // ...until an enabled object is edited; its check mark never counted.
-    ObserverRecord on = Records::newRecord(okPing);
-    on.setTarget(QStringLiteral("127.0.0.4"));
-    rig.engine.AppendObject(on, QStringLiteral("127.0.0.4"));
-    rig.edit(2, [&] {
-        available = rig.params.StatusCheckBox->isEnabled();
-        if (rig.params.StatusCheckBox->isChecked())
-            click(rig.params.StatusCheckBox);
+    QVERIFY(checked);
+    QVERIFY(rig.engine.object(1)->record.Enabled);
+    QVERIFY(rig.engine.timer(1)->isActive());
+    rig.add(0, 0, [&] {
+        type(rig.params.PingHostEdit, QStringLiteral("127.0.0.4"));
+        click(rig.params.StatusCheckBox);
     });
-    QVERIFY(available);
-    QVERIFY(rig.engine.object(2)->record.Enabled);
-    QVERIFY(rig.engine.timer(2)->isActive());
-    rig.add(0, 0, [&] { type(rig.params.PingHostEdit, QStringLiteral("127.0.0.5")); });
-    QVERIFY(rig.engine.object(3)->record.Enabled);
+    QVERIFY(!rig.engine.object(2)->record.Enabled);
+    QVERIFY(!rig.engine.timer(2)->isActive());
+
+    // Unticking in Edit stops the object's timer; ticking starts it again.
+    rig.edit(1, [&] { click(rig.params.StatusCheckBox); });
+    QVERIFY(!rig.engine.object(1)->record.Enabled);
+    QVERIFY(!rig.engine.timer(1)->isActive());
+    rig.edit(1, [&] {
+        checked = rig.params.StatusCheckBox->isChecked();
+        click(rig.params.StatusCheckBox);
+    });
+    QVERIFY(!checked);
+    QVERIFY(rig.engine.object(1)->record.Enabled);
+    QVERIFY(rig.engine.timer(1)->isActive());
+}
+
+void TestObjectDialogs::emptyTargetIsRefused_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<Fill>("fill"); // everything but the box left empty
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("box"); // the box that gets the focus
+    const Fill nothing = [](Rig &) {};
+    QTest::newRow("Ping") << 0 << 0 << nothing << "Enter the host name or IP address to test."
+                          << "PingHostEdit";
+    QTest::newRow("TCP, blanks only") << 0 << 1 << Fill([](Rig &r) { type(r.params.TcpHostEdit, QStringLiteral("   ")); })
+                                      << "Enter the host name or IP address to test."
+                                      << "TcpHostEdit";
+    QTest::newRow("URL") << 0 << 2 << nothing << "Enter the address of the page to request."
+                         << "UrlEdit";
+    QTest::newRow("Disk space") << 1 << 0 << Fill([](Rig &r) { type(r.params.DiskEdit, QString()); })
+                                << "Enter the mount point or a folder of the volume to test."
+                                << "DiskEdit";
+    QTest::newRow("File present") << 1 << 2 << nothing << "Enter the file or folder to test."
+                                  << "PresentTargetEdit";
+    QTest::newRow("Compare, second file empty")
+        << 1 << 3 << Fill([](Rig &r) { type(r.params.FirstFileEdit, QStringLiteral("/etc/hosts")); })
+        << "Enter the second file to compare."
+        << "SecondFileEdit";
+    QTest::newRow("Database") << 2 << 0 << nothing << "Enter the connection string of the database."
+                              << "ConnectionEdit";
+}
+
+void TestObjectDialogs::emptyTargetIsRefused()
+{
+    QFETCH(int, tab);
+    QFETCH(int, position);
+    QFETCH(Fill, fill);
+    QFETCH(QString, message);
+    QFETCH(QString, box);
+    Rig rig;
+    bool stayedOpen = false;
+    QString focused;
+    whenModal(&rig.wizard, [&] {
+        pickKind(rig.wizard, tab, position);
+        click(rig.wizard.OKButton);
+    });
+    whenModal(&rig.params, [&] {
+        fill(rig);
+        click(rig.params.OKButton);
+        stayedOpen = rig.params.isVisible();
+        if (QWidget *w = rig.params.focusWidget())
+            focused = w->objectName();
+        click(rig.params.CancelButton);
+    });
+    rig.commands.Add1Click();
+    QVERIFY(stayedOpen);
+    QCOMPARE(focused, box);
+    QCOMPARE(rig.prompt.texts(), QStringList{message});
+    QCOMPARE(rig.prompt.shown.constFirst().title, QStringLiteral("Error"));
+    QCOMPARE(rig.engine.count(), 0); // nothing was created
+}
+
+void TestObjectDialogs::zeroIntervalWarning()
+{
+    Rig rig;
+    TObjectParamsForm &f = rig.params;
+    // The warning shows exactly while the interval is 0:0, in Add and Edit.
+    bool atFive = true, atZero = false, atSecond = true, editOfZero = false;
+    rig.add(0, 0, [&] {
+        atFive = f.IntervalWarningLabel->isVisible();
+        type(f.PingHostEdit, QStringLiteral("127.0.0.1"));
+        type(f.IntervalMinEdit, 0);
+        atZero = f.IntervalWarningLabel->isVisible();
+        type(f.IntervalSecEdit, 30);
+        atSecond = f.IntervalWarningLabel->isVisible();
+        type(f.IntervalSecEdit, 0);
+    });
+    QVERIFY(!atFive);
+    QVERIFY(atZero);
+    QVERIFY(!atSecond);
+    QVERIFY(f.IntervalWarningLabel->text().contains(QLatin1String("never tested by the timer")));
+    // A warning, not a refusal: the 0:0 object exists, and its Edit warns.
+    QCOMPARE(rig.engine.count(), 1);
+    QCOMPARE(rig.engine.object(0)->record.IntervalMin, 0);
+    QCOMPARE(rig.engine.object(0)->record.IntervalSec, 0);
+    rig.edit(0, [&] { editOfZero = f.IntervalWarningLabel->isVisible(); });
+    QVERIFY(editOfZero);
+}
+
+void TestObjectDialogs::attachedNamesAreShown()
+{
+    Rig rig;
+    TObjectParamsForm &f = rig.params;
+    auto shown = [&] { return f.AlertProfileNameLabel->text() + QLatin1Char('|') + f.ScheduleNameLabel->text(); };
+    QString atAdd, afterEditor;
+    rig.profiles.whileOpen = [](FakeNamePicker &p) { p.selected = 1; }; // Beta chosen in the editor
+    rig.add(0, 0, [&] {
+        atAdd = shown();
+        type(f.PingHostEdit, QStringLiteral("127.0.0.1"));
+        click(f.AlertProfileButton);
+        afterEditor = shown();
+    });
+    QCOMPARE(atAdd, QStringLiteral("Alert profile: none|Schedule: none"));
+    QCOMPARE(afterEditor, QStringLiteral("Alert profile: Beta|Schedule: none"));
+    QCOMPARE(rig.engine.object(0)->record.AlertProfileName, QStringLiteral("Beta"));
+
+    // Edit shows the object's names: one the list holds, and one it no
+    // longer holds (kept by Edit, so shown as well).
+    ObserverRecord r = Records::newRecord(okPing);
+    r.setTarget(QStringLiteral("127.0.0.2"));
+    r.AlertProfileName = QStringLiteral("alpha");
+    r.ScheduleName = QStringLiteral("Removed nights");
+    rig.engine.AppendObject(r, QStringLiteral("127.0.0.2"));
+    QString atEdit;
+    rig.edit(1, [&] { atEdit = shown(); });
+    QCOMPARE(atEdit, QStringLiteral("Alert profile: Alpha|Schedule: Removed nights"));
+    QCOMPARE(rig.engine.object(1)->record.ScheduleName, QStringLiteral("Removed nights"));
 }
 
 void TestObjectDialogs::addAfterEditKeepsTheDialogValues()

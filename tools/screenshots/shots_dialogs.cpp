@@ -155,6 +155,21 @@ void paramsShot(const Shots::Context &ctx, qint32 kind, const QString &caption,
     Shots::save(ctx, &form, name);
 }
 
+// The parameters dialog of an object tested only on demand (0:0, with the
+// warning), attached to an alert profile and a schedule, and disabled.
+const Shots::Register paramsWarning(QStringLiteral("dialogs-params-zero-interval"), [](const Shots::Context &ctx) {
+    TObjectParamsForm form(Shots::quietPrompt());
+    form.showPanel(okFilePresent);
+    form.setWindowTitle(TObjectParamsForm::editCaption(okFilePresent));
+    form.PresentTargetEdit->setText(QStringLiteral("/srv/backup/last-night.tar"));
+    form.IntervalMinEdit->setValue(0);
+    form.IntervalSecEdit->setValue(0);
+    form.setAttachedNames(QStringLiteral("Mail the admins"), QStringLiteral("Office hours"));
+    form.setEnabledFlag(false);
+    form.CommentEdit->setText(QStringLiteral("Checked by the night shift"));
+    Shots::save(ctx, &form, QStringLiteral("dialogs-params-zero-interval"));
+});
+
 const Shots::Register params1(QStringLiteral("dialogs-params-1-ping"), [](const Shots::Context &ctx) {
     paramsShot(
         ctx, okPing, QStringLiteral("Ping Options"),

@@ -11,8 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QMenu>
+#include <QPainter>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTableView>
+#include <QWindow>
 
 namespace
 {
@@ -73,6 +77,10 @@ struct SampleWindow {
         smtp.setTarget(QStringLiteral("127.0.0.1"));
         smtp.params<TcpConnectParams>()->Port = 9;
         engine.AppendObject(smtp, smtp.target());
+        // A disabled object: its row is greyed.
+        ObserverRecord off = fileObject(okFilePresent, dir + QStringLiteral("/archive.zip"), 30, 0);
+        off.Enabled = false;
+        engine.AppendObject(off, dir + QStringLiteral("/archive.zip"));
         // A test under way shows the grey sign.
         engine.setStatus(engine.count() - 1, QStringLiteral("TEST"));
         form->StartButton->setChecked(true);
@@ -83,6 +91,57 @@ struct SampleWindow {
 Shots::Register mainWindow(QStringLiteral("mainform"), [](const Shots::Context &ctx) {
     SampleWindow w(ctx);
     Shots::save(ctx, w.form.get(), QStringLiteral("mainform"));
+});
+
+// The main window with a project open and changed, under a drawn title bar
+// with the title the desktop shows (offscreen windows have no frame).
+Shots::Register mainWindowTitled(QStringLiteral("mainform-title"), [](const Shots::Context &ctx) {
+    SampleWindow w(ctx);
+    w.form->project().ProjectFileName = QDir(ctx.dataDir).filePath(QStringLiteral("servers.snv"));
+    w.form->project().setModified(true); // the title follows
+    Shots::settle();
+    const QImage body = w.form->grab().toImage();
+    const QString title = w.form->windowHandle() ? w.form->windowHandle()->title() : w.form->windowTitle();
+    QImage out(body.width(), body.height() + 28, QImage::Format_ARGB32);
+    out.fill(QColor(0x3c, 0x4a, 0x5c));
+    QPainter p(&out);
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setBold(true);
+    p.setFont(f);
+    p.drawText(QRect(10, 0, out.width() - 20, 28), Qt::AlignVCenter | Qt::AlignLeft, title);
+    p.drawImage(0, 28, body);
+    p.end();
+    out.save(QDir(ctx.outDir).filePath(QStringLiteral("mainform-title.png")));
+});
+
+// The tray icon's menu beside the icon of each state, with the tooltip.
+Shots::Register trayMenu(QStringLiteral("mainform-tray"), [](const Shots::Context &ctx) {
+    SampleWindow w(ctx);
+    w.form->StartButton->setChecked(false);
+    w.form->StartButton->trigger(); // the observer runs
+    Shots::settle();
+    QMenu *menu = w.form->TrayIcon->contextMenu();
+    menu->adjustSize();
+    menu->show();
+    Shots::settle();
+    const QImage menuImage = menu->grab().toImage();
+    menu->hide();
+    const QString tip = w.form->TrayIcon->toolTip();
+    const QPixmap running = w.form->TrayIcon->icon().pixmap(32, 32);
+    w.form->StartButton->trigger(); // stopped
+    const QPixmap stopped = w.form->TrayIcon->icon().pixmap(32, 32);
+    const QString stoppedTip = w.form->TrayIcon->toolTip();
+    QImage out(qMax(menuImage.width() + 60, 360), menuImage.height() + 120, QImage::Format_ARGB32);
+    out.fill(QColor(0xee, 0xee, 0xee));
+    QPainter p(&out);
+    p.drawPixmap(12, 12, running);
+    p.drawText(QRect(52, 12, out.width() - 60, 32), Qt::AlignVCenter, tip);
+    p.drawPixmap(12, 52, stopped);
+    p.drawText(QRect(52, 52, out.width() - 60, 32), Qt::AlignVCenter, QString(stoppedTip).replace(QLatin1Char('\n'), QStringLiteral(": ")));
+    p.drawImage(52, 100, menuImage);
+    p.end();
+    out.save(QDir(ctx.outDir).filePath(QStringLiteral("mainform-tray.png")));
 });
 
 Shots::Register customize(QStringLiteral("customizetoolbar"), [](const Shots::Context &ctx) {
