@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <climits>
+
 namespace {
 const char *const kTag = "tag";
 }
@@ -252,7 +254,11 @@ void MonitorEngine::ReportOutcome(int position, const Outcome &outcome)
     rowChanged(position);
 
     const QString marker = outcome.pass ? QStringLiteral("OK") : outcome.failMarker;
+    o->failuresInRow = outcome.pass ? 0 : (o->failuresInRow < INT_MAX ? o->failuresInRow + 1 : INT_MAX);
     if (marker == o->record.LastResult)
+        return;
+    // Not yet enough bad attempts in a row: the failure shows in the row only.
+    if (!outcome.pass && m_alertAfter && o->failuresInRow < o->record.AlertAfter)
         return;
     o->record.LastResult = Ansi::cut(marker, 255);
     const QString alertText = o->caption + outcome.alertSuffix;

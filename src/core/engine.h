@@ -76,6 +76,8 @@ struct ObserverObject {
     QString cause;
     qint64 responseMs = -1;
     QDateTime lastTestTime;
+    // Failed tests in a row since the last pass ("Alert after N bad attempts").
+    int failuresInRow = 0;
 };
 
 class MonitorEngine;
@@ -119,6 +121,13 @@ public:
     // The clock of the Last Test cell and the event-log lines.
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     QDateTime now() const { return m_clock ? m_clock() : QDateTime::currentDateTime(); }
+    // The program option "Alert after N bad attempts" (off by default). When
+    // on, a failure changes an object's LastResult, is logged and alerted
+    // only once the object has failed its record's AlertAfter tests in a
+    // row; the Status cell still shows every failure at once, and one pass
+    // is enough for Alive. AlertAfter of 0 or 1 acts on the first failure.
+    void setAlertAfterEnabled(bool on) { m_alertAfter = on; }
+    bool alertAfterEnabled() const { return m_alertAfter; }
 
     ObserverRowModel *model() { return &m_model; }
 
@@ -168,5 +177,6 @@ private:
     AlertSink *m_alerts = nullptr;
     std::function<QDateTime()> m_clock;
     bool m_started = false;
+    bool m_alertAfter = false;
     quint64 m_nextId = 1;
 };

@@ -1,9 +1,12 @@
 #include "programoptionform.h"
 
 #include "core/prompt.h"
+#include "settings/autostart.h"
 #include "widgets/helpform.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QGroupBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -58,6 +61,18 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     MinimizeToTrayCB->setObjectName(QStringLiteral("MinimizeToTrayCB"));
     basic->addWidget(AutoStartBox);
     basic->addWidget(MinimizeToTrayCB);
+    auto *more = new QGroupBox(QStringLiteral("Alerts and session"), BasicSheet);
+    AlertAfterCB = new QCheckBox(QStringLiteral("Alert only after \"Alert after N bad attempts\" failures in a row"), more);
+    AlertAfterCB->setObjectName(QStringLiteral("AlertAfterCB"));
+    AlertAfterCB->setToolTip(QStringLiteral("Each object's number is set in its dialog; every failure still shows in the list"));
+    StartWithDesktopCB = new QCheckBox(QStringLiteral("Start with my desktop session"), more);
+    StartWithDesktopCB->setObjectName(QStringLiteral("StartWithDesktopCB"));
+    StartWithDesktopCB->setToolTip(QStringLiteral("Starts Sentrova with the last project when you log in"));
+    auto *moreLayout = new QVBoxLayout(more);
+    moreLayout->addWidget(AlertAfterCB);
+    moreLayout->addWidget(StartWithDesktopCB);
+    basic->addSpacing(8);
+    basic->addWidget(more);
     basic->addStretch();
     PageControl->addTab(BasicSheet, QStringLiteral("Basic"));
 
@@ -134,6 +149,10 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
         if (!m_filling)
             m_options.MinimizeToTray = on;
     });
+    connect(AlertAfterCB, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_filling)
+            m_options.AlertAfterBadAttempts = on;
+    });
     const auto follow = [this](QLineEdit *edit, QString ProgramOptions::*field) {
         connect(edit, &QLineEdit::textChanged, this, [this, field](const QString &text) {
             if (!m_filling)
@@ -184,6 +203,8 @@ void TProgramOptionForm::showOptions()
     m_filling = true;
     AutoStartBox->setChecked(m_options.AutoStart);
     MinimizeToTrayCB->setChecked(m_options.MinimizeToTray);
+    AlertAfterCB->setChecked(m_options.AlertAfterBadAttempts);
+    StartWithDesktopCB->setChecked(Autostart::isEnabled(autostartPath()));
     SMTPEdit->setText(m_options.SmtpServer);
     PortEdit->setText(m_options.SmtpPort);
     MailEdit->setText(m_options.MailFrom);
@@ -201,6 +222,19 @@ void TProgramOptionForm::done(int result)
     if (result == QDialog::Accepted) {
         if (!SaveProgramOptions(m_options, m_where, &problem) && m_prompt)
             m_prompt->message(QStringLiteral("Error"), problem);
+        // The autostart entry follows its box; a folder that cannot be
+        // written is said, and the entry stays as it was.
+        const QString entry = autostartPath();
+        const bool want = StartWithDesktopCB->isChecked();
+        if (want != Autostart::isEnabled(entry)) {
+            QString error;
+            const bool done = want ? Autostart::enable(QCoreApplication::applicationFilePath(),
+                                                       m_autostartProject ? m_autostartProject() : QString(), &error,
+                                                       entry)
+                                   : Autostart::disable(&error, entry);
+            if (!done && m_prompt)
+                m_prompt->message(QStringLiteral("Error"), error);
+        }
     } else {
         // Throws the edits away; without email.dat the edited template stays.
         if (!CancelProgramOptions(m_options, m_where, &problem) && m_prompt)
@@ -209,6 +243,11 @@ void TProgramOptionForm::done(int result)
     QDialog::done(result);
     releaseHelpForm();
     emit minimizeToTrayChanged(m_options.MinimizeToTray);
+}
+
+QString TProgramOptionForm::autostartPath() const
+{
+    return m_autostartPath.isEmpty() ? Autostart::entryPath() : m_autostartPath;
 }
 
 void TProgramOptionForm::setHelpForm(THelpForm *help)

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -40,6 +42,12 @@ public:
     // The program's help viewer, which "Help" shows. Without one the dialog
     // makes its own when first needed.
     void setHelpForm(THelpForm *help);
+    // "Start with my desktop session": the project the entry starts with
+    // (the one open now) and where the entry lives. Ticked on opening while
+    // the entry exists; OK writes or removes it, and says so when it cannot.
+    void setAutostartProject(std::function<QString()> project) { m_autostartProject = std::move(project); }
+    void setAutostartPath(const QString &path) { m_autostartPath = path; }
+    QString autostartPath() const;
 
     // Opens the dialog modally on its first page; returns QDialog::Accepted
     // after OK. The options are saved or reloaded before it returns.
@@ -54,6 +62,9 @@ public:
     QLabel *MessageFormatHeading;
     QCheckBox *AutoStartBox;
     QCheckBox *MinimizeToTrayCB;
+    // Alerts and session.
+    QCheckBox *AlertAfterCB;
+    QCheckBox *StartWithDesktopCB;
     QLineEdit *SMTPEdit;
     QLineEdit *PortEdit;
     QLineEdit *MailEdit;
@@ -86,6 +97,8 @@ private:
     OptionsLocation m_where;
     QPointer<THelpForm> m_help;
     bool m_filling = false;
+    std::function<QString()> m_autostartProject;
+    QString m_autostartPath;
     // While the dialog is open the help viewer is made its transient child,
     // so that the modal dialog does not block it; its own parent window is
     // given back when the dialog closes.

@@ -20,6 +20,9 @@ struct ProgramOptions {
     static constexpr const char *MailSubjectKey = "Mail Subject";
     static constexpr const char *AutoStartKey = "Auto Start";
     static constexpr const char *MinimizeToTrayKey = "Minimize To Tray";
+    // Beyond the seven values above: stored only while on, so a store that
+    // never had it on keeps exactly the seven.
+    static constexpr const char *AlertAfterKey = "Alert After Bad Attempts";
 
     // Defaults when a value is absent.
     static constexpr const char *DefaultSmtpPort = "25";
@@ -34,6 +37,9 @@ struct ProgramOptions {
     QString MailSubject = DefaultMailSubject;               // MailSubjectEdit
     bool AutoStart = false;                                 // AutoStartBox
     bool MinimizeToTray = false;                            // MinimizeToTrayCB
+    // An object alerts only after its "Alert after N bad attempts" failures
+    // in a row (the engine's setAlertAfterEnabled).
+    bool AlertAfterBadAttempts = false; // AlertAfterCB
     QStringList MessageTemplate = defaultMessageTemplate(); // MessageMemo
 
     // The built-in template, twelve lines with their runs of blanks.

@@ -6,6 +6,7 @@
 #include "core/paths.h"
 #include "core/prompt.h"
 #include "customizetoolbardialog.h"
+#include "eventlog/availabilityform.h"
 #include "eventlog/loganalyserform.h"
 #include "mail/inetmail.h"
 #include "newfileform.h"
@@ -15,6 +16,7 @@
 #include "probeset.h"
 #include "schedules/scheduleform.h"
 #include "sentrovaicons.h"
+#include "settings/autostart.h"
 #include "settings/programoptionform.h"
 #include "widgets/aboutform.h"
 #include "widgets/helpform.h"
@@ -217,6 +219,11 @@ TMainForm::TMainForm(UserPrompt *prompt, DesktopServices *desktop, QWidget *pare
     m_gate = std::make_unique<ScheduleTestGate>(m_schedules, m_engine);
     m_engine.setScheduleGate(m_gate.get());
     m_project = std::make_unique<ProjectController>(m_engine, *m_prompt);
+    // While "Start with my desktop session" is on, its entry starts the
+    // project opened or saved last.
+    connect(m_project.get(), &ProjectController::fileNameChanged, this, [](const QString &name) {
+        Autostart::followProject(QCoreApplication::applicationFilePath(), name);
+    });
     m_probes = std::make_unique<ProbeSet>(m_engine);
     m_sendMail = std::make_unique<SendMail>();
     m_alertDesktop = std::make_unique<AlertDesktopGuard>(m_desktop);
@@ -350,6 +357,8 @@ void TMainForm::createActions()
                                     QStringLiteral("alertprofile"), none, &TMainForm::AlertProfile1Click);
     LogAnalyserAction = makeAction(QStringLiteral("&Log Analyser"), QStringLiteral("View Log Analyser"),
                                    QStringLiteral("loganalyser"), none, &TMainForm::Log1Click);
+    AvailabilityAction = makeAction(QStringLiteral("Availa&bility"), QStringLiteral("View the availability of every object"),
+                                    QStringLiteral("loganalyser"), none, &TMainForm::Availability1Click);
     // Tools
     ProgramOptionAction = makeAction(QStringLiteral("&Program options"), QStringLiteral("Program options"),
                                      QStringLiteral("options"), none, &TMainForm::Programoption1Click);
@@ -385,7 +394,7 @@ void TMainForm::createMenus()
     project->addActions({RefreshSelectedAction, RefreshAllAction});
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->addActions({VewSheduleAction, AlertProfileAction, LogAnalyserAction});
+    view->addActions({VewSheduleAction, AlertProfileAction, LogAnalyserAction, AvailabilityAction});
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->addActions({ProgramOptionAction, CustomizeActionBars1});
@@ -637,10 +646,12 @@ void TMainForm::FormShow()
     ProgramOptionForm->setOptionsLocation(m_optionsLocation);
     if (HelpForm)
         ProgramOptionForm->setHelpForm(HelpForm);
+    ProgramOptionForm->setAutostartProject([this] { return m_project->ProjectFileName; });
     QString problem;
     if (!LoadProgramOptions(m_options, m_optionsLocation, &problem))
         showNotice(QStringLiteral("Program options"), problem);
     applyTrayOption();
+    m_engine.setAlertAfterEnabled(m_options.AlertAfterBadAttempts);
     // 7. Auto Start.
     if (m_options.AutoStart) {
         StartButton->setChecked(true);
@@ -1093,6 +1104,17 @@ void TMainForm::Log1Click()
         LogAnalyserForm->Execute();
 }
 
+void TMainForm::Availability1Click()
+{
+    // A window beside the main one, not modal: it follows the log while
+    // monitoring goes on.
+    if (!AvailabilityForm)
+        AvailabilityForm = new TAvailabilityForm(m_eventLog, m_prompt, this);
+    AvailabilityForm->show();
+    AvailabilityForm->raise();
+    AvailabilityForm->activateWindow();
+}
+
 void TMainForm::Programoption1Click()
 {
     // The dialog edits the live options; OK saves them, any other close
@@ -1101,6 +1123,7 @@ void TMainForm::Programoption1Click()
     if (ProgramOptionForm)
         ProgramOptionForm->Execute();
     applyTrayOption();
+    m_engine.setAlertAfterEnabled(m_options.AlertAfterBadAttempts);
 }
 
 void TMainForm::CustomizeToolbarClick()

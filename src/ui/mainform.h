@@ -28,6 +28,7 @@ class CallbackNamePicker;
 class ObjectCommands;
 class TAlertProfileForm;
 class TLogAnalyserForm;
+class TAvailabilityForm;
 class TNewFileForm;
 class TObjectParamsForm;
 class TProgramOptionForm;
@@ -168,6 +169,9 @@ public:
     QAction *VewSheduleAction = nullptr;
     QAction *AlertProfileAction = nullptr;
     QAction *LogAnalyserAction = nullptr;
+    // View > Availability: the availability window, made at its first use.
+    QAction *AvailabilityAction = nullptr;
+    TAvailabilityForm *AvailabilityForm = nullptr;
     // Tools
     QAction *ProgramOptionAction = nullptr;
     QAction *CustomizeActionBars1 = nullptr;
@@ -195,6 +199,7 @@ public:
     void Schedule1Click();
     void AlertProfile1Click();
     void Log1Click();
+    void Availability1Click();
     void Programoption1Click();
     void CustomizeToolbarClick();
     void Help2Click();

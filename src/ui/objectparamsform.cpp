@@ -277,10 +277,10 @@ TObjectParamsForm::TObjectParamsForm(UserPrompt &prompt, QWidget *parent)
     AlertAfterEdit = makeNumberBox(INT_MIN, INT_MAX, 1);
     AlertAfterEdit->setObjectName(QStringLiteral("AlertAfterEdit"));
     BadAttemptsLabel = new QLabel(QStringLiteral("bad attempts"), time);
-    // Kept and stored, but nothing acts on it: not shown.
-    AlertAfterLabel->hide();
-    AlertAfterEdit->hide();
-    BadAttemptsLabel->hide();
+    AlertAfterLabel->setBuddy(AlertAfterEdit);
+    AlertAfterEdit->setFixedWidth(60);
+    AlertAfterEdit->setToolTip(QStringLiteral("Failed tests in a row before the object alerts, when the program "
+                                              "option for it is on; 0 or 1 alerts at the first failure"));
     auto *timeRow = new QHBoxLayout(time);
     timeRow->addWidget(new QLabel(QStringLiteral("Test every"), time));
     timeRow->addWidget(IntervalMinEdit);

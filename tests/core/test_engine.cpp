@@ -62,6 +62,8 @@ private slots:
     void moveDuringPendingEvents();
     void applyEditRetimes();
     void statusImages();
+    void alertAfterBadAttempts_data();
+    void alertAfterBadAttempts();
 };
 
 void TestEngine::appendTestsAtOnceAndFillsCells()
@@ -342,6 +344,79 @@ void TestEngine::statusImages()
     QCOMPARE(ObserverRowModel::statusImageIndex(QStringLiteral("Error")), 0);
     QCOMPARE(ObserverRowModel::statusImageIndex(QStringLiteral("ok")), 0);
 }
+
+void TestEngine::alertAfterBadAttempts_data()
+{
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("alertAfter");
+    // P a pass, F a failure, one test each.
+    QTest::addColumn<QString>("outcomes");
+    // Per test: A an Alive line and alert, D a Dead one, . nothing.
+    QTest::addColumn<QString>("reported");
+    QTest::newRow("option off: the first failure") << false << 3 << "PFFFP"
+                                                   << "AD..A";
+    QTest::newRow("three in a row") << true << 3 << "PFFFP"
+                                    << "A..DA";
+    QTest::newRow("a pass starts the count again") << true << 3 << "PFFPFFFFP"
+                                                   << "A.....D.A";
+    QTest::newRow("0 as today") << true << 0 << "PFFP"
+                                << "AD.A";
+    QTest::newRow("1 as today") << true << 1 << "PFFP"
+                                << "AD.A";
+    QTest::newRow("negative as today") << true << -4 << "PFP"
+                                       << "ADA";
+    QTest::newRow("more than any run of failures") << true << 10 << "PFFFFFPFFFFFFFFFP"
+                                                   << "A................";
+    QTest::newRow("a new object that fails from the start") << true << 3 << "FFFFP"
+                                                            << "..D.A";
+}
+
+// "Alert after N bad attempts": the Status and Last Test cells follow every
+// test, LastResult, the log line and the alert only N failures in a row.
+void TestEngine::alertAfterBadAttempts()
+{
+    QFETCH(bool, enabled);
+    QFETCH(int, alertAfter);
+    QFETCH(QString, outcomes);
+    QFETCH(QString, reported);
+    Rig r;
+    r.engine.setAlertAfterEnabled(enabled);
+    QCOMPARE(r.engine.alertAfterEnabled(), enabled);
+    ObserverRecord rec = object(QStringLiteral("/a"));
+    rec.AlertAfter = alertAfter;
+    r.probe.next = outcomes[0] == QLatin1Char('P') ? ScriptedProbe::Pass : ScriptedProbe::Fail;
+    r.engine.AppendObject(rec, QStringLiteral("/a")); // the first test
+
+    QString got;
+    QString lastResult;
+    int run = 0;
+    for (int i = 0; i < outcomes.size(); ++i) {
+        const bool pass = outcomes[i] == QLatin1Char('P');
+        run = pass ? 0 : run + 1;
+        if (i > 0) {
+            r.probe.next = pass ? ScriptedProbe::Pass : ScriptedProbe::Fail;
+            r.engine.RunTest(0);
+        }
+        const ObserverObject *o = r.engine.object(0);
+        QCOMPARE(o->status, pass ? QStringLiteral("OK") : QStringLiteral("Error"));
+        QCOMPARE(o->failuresInRow, run);
+        const qsizetype lines = r.events.lines.size();
+        QCOMPARE(r.alerts.alerts.size(), lines);
+        const qsizetype before = got.size() == 0 ? 0 : got.count(QLatin1Char('A')) + got.count(QLatin1Char('D'));
+        if (lines == before) {
+            got += QLatin1Char('.');
+            QCOMPARE(o->record.LastResult, lastResult);
+        } else {
+            QCOMPARE(lines, before + 1);
+            got += pass ? QLatin1Char('A') : QLatin1Char('D');
+            QVERIFY(r.alerts.alerts.last().endsWith(pass ? QLatin1String("|Alive") : QLatin1String("|Dead")));
+            lastResult = o->record.LastResult;
+            QCOMPARE(lastResult, pass ? QStringLiteral("OK") : QStringLiteral("Fake Error"));
+        }
+    }
+    QCOMPARE(got, reported);
+}
+
 
 QTEST_GUILESS_MAIN(TestEngine)
 #include "test_engine.moc"

@@ -1,6 +1,7 @@
 // The program options dialog driven as a user drives it: its pages, OK
 // saving, Cancel and the close box throwing the edits away, Help showing the
 // options page of the help viewer, and the tray option reported afterwards.
+#include "settings/autostart.h"
 #include "settings/programoptionform.h"
 #include "settings/programoptions.h"
 #include "widgets/helpform.h"
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -79,6 +81,7 @@ private slots:
     void trayOptionIsReportedAfterEveryClose_data();
     void trayOptionIsReportedAfterEveryClose();
     void failedSaveNamesTheFile();
+    void alertsAndSessionOptions();
     void helpShowsTheOptionsPageAlsoAfterTheViewerWasClosed();
     void helpViewerStaysUsableWhileTheModalDialogIsOpen();
 
@@ -367,6 +370,77 @@ void TestProgramOptionForm::helpViewerStaysUsableWhileTheModalDialogIsOpen()
     // Afterwards the viewer belongs to the main window again.
     QVERIFY(!watch.blocked);
     QCOMPARE(help.windowHandle()->transientParent(), mainWindow.windowHandle());
+}
+
+// The two options grouped on "Basic": the alert-after option goes into the
+// live options and is saved by OK; the desktop session box writes the
+// autostart entry with the project open now on OK, removes it on OK when
+// cleared, does nothing on Cancel, and says so when the entry cannot be
+// written.
+void TestProgramOptionForm::alertsAndSessionOptions()
+{
+    const QString entry = m_dir.filePath(QStringLiteral("config/autostart/sentrova.desktop"));
+    m_form->setAutostartPath(entry);
+    m_form->setAutostartProject([this] { return m_dir.filePath(QStringLiteral("servers.snv")); });
+    auto *group = qobject_cast<QGroupBox *>(m_form->StartWithDesktopCB->parentWidget());
+    QVERIFY(group);
+    QCOMPARE(group->title(), QStringLiteral("Alerts and session"));
+    QCOMPARE(m_form->AlertAfterCB->parentWidget(), group);
+    QVERIFY(m_form->BasicSheet->isAncestorOf(group));
+    QCOMPARE(m_form->StartWithDesktopCB->text(), QStringLiteral("Start with my desktop session"));
+
+    // Cancel: nothing written.
+    runModal([&] {
+        QVERIFY(!m_form->AlertAfterCB->isChecked());
+        QVERIFY(!m_form->StartWithDesktopCB->isChecked());
+        tick(m_form->AlertAfterCB);
+        QVERIFY(m_options.AlertAfterBadAttempts);
+        tick(m_form->StartWithDesktopCB);
+        QTest::mouseClick(m_form->CancelBtn, Qt::LeftButton);
+    });
+    QVERIFY(!m_options.AlertAfterBadAttempts);
+    QVERIFY(!QFileInfo::exists(entry));
+
+    // OK: both on.
+    runModal([&] {
+        tick(m_form->AlertAfterCB);
+        tick(m_form->StartWithDesktopCB);
+        QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
+    });
+    QVERIFY(m_options.AlertAfterBadAttempts);
+    QCOMPARE(m_settings->value(QStringLiteral("Option/Alert After Bad Attempts")).toString(), QStringLiteral("1"));
+    QCOMPARE(readFile(entry), Autostart::entryText(QCoreApplication::applicationFilePath(),
+                                                   m_dir.filePath(QStringLiteral("servers.snv"))));
+
+    // The next opening shows both ticked; clearing the session box and OK
+    // removes the entry.
+    runModal([&] {
+        QVERIFY(m_form->AlertAfterCB->isChecked());
+        QVERIFY(m_form->StartWithDesktopCB->isChecked());
+        tick(m_form->StartWithDesktopCB);
+        QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
+    });
+    QVERIFY(!QFileInfo::exists(entry));
+    QVERIFY(m_prompt.shown.isEmpty());
+
+    // Where the autostart folder should be there is a file: a message that
+    // names the entry, the file untouched, and the box cleared next time.
+    writeFile(m_dir.filePath(QStringLiteral("blocked")), "not a folder");
+    const QString blocked = m_dir.filePath(QStringLiteral("blocked/sentrova.desktop"));
+    m_form->setAutostartPath(blocked);
+    runModal([&] {
+        tick(m_form->StartWithDesktopCB);
+        QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
+    });
+    QCOMPARE(m_prompt.shown.size(), 1);
+    QCOMPARE(m_prompt.shown.last().title, QStringLiteral("Error"));
+    QVERIFY2(m_prompt.shown.last().text.startsWith(QStringLiteral("Cannot write the autostart entry \"") + blocked),
+             qPrintable(m_prompt.shown.last().text));
+    QCOMPARE(readFile(m_dir.filePath(QStringLiteral("blocked"))), QByteArray("not a folder"));
+    runModal([&] {
+        QVERIFY(!m_form->StartWithDesktopCB->isChecked());
+        m_form->reject();
+    });
 }
 
 QTEST_MAIN(TestProgramOptionForm)

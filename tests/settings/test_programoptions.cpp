@@ -35,6 +35,7 @@ private slots:
     void mailPort();
     void failedTemplateWriteNamesTheFile();
     void defaultLocationIsTheUserStore();
+    void alertAfterIsStoredOnlyWhileOn();
 
 private:
     QTemporaryDir m_dir;
@@ -346,6 +347,35 @@ void TestProgramOptions::defaultLocationIsTheUserStore()
     ProgramOptions back;
     QVERIFY(LoadProgramOptions(back));
     QCOMPARE(back.MailSubject, o.MailSubject);
+}
+
+// The "Alert After Bad Attempts" value exists only while the option is on:
+// a store that never had it keeps its seven values.
+void TestProgramOptions::alertAfterIsStoredOnlyWhileOn()
+{
+    ProgramOptions o;
+    o.AlertAfterBadAttempts = true;
+    QVERIFY(SaveProgramOptions(o, m_where));
+    QCOMPARE(m_settings->value(QStringLiteral("Option/Alert After Bad Attempts")).toString(), QStringLiteral("1"));
+    ProgramOptions back;
+    QVERIFY(LoadProgramOptions(back, m_where));
+    QVERIFY(back.AlertAfterBadAttempts);
+
+    o.AlertAfterBadAttempts = false;
+    QVERIFY(SaveProgramOptions(o, m_where));
+    m_settings->beginGroup(QStringLiteral("Option"));
+    QCOMPARE(m_settings->childKeys().size(), 7);
+    QVERIFY(!m_settings->contains(QStringLiteral("Alert After Bad Attempts")));
+    m_settings->endGroup();
+    QVERIFY(LoadProgramOptions(back, m_where));
+    QVERIFY(!back.AlertAfterBadAttempts);
+
+    // Read like every boolean: text that is no number is off.
+    for (const auto &[text, on] : {std::pair{"1", true}, {"0", false}, {"7", true}, {"yes", false}}) {
+        setIni(QByteArray("[Option]\nAlert After Bad Attempts=") + text + "\n");
+        QVERIFY(LoadProgramOptions(back, m_where));
+        QCOMPARE(back.AlertAfterBadAttempts, on);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProgramOptions)

@@ -10,6 +10,7 @@
 
 #include "alerts/alertprofile.h"
 #include "alerts/alertprofileform.h"
+#include "eventlog/availabilityform.h"
 #include "eventlog/loganalyserform.h"
 #include "schedules/scheduleform.h"
 #include "schedules/schedulestore.h"
@@ -285,6 +286,9 @@ void TestMainForm::actions_data()
     QTest::newRow("Log") << "LogAnalyserAction"
                          << "&Log Analyser"
                          << "View Log Analyser" << none;
+    QTest::newRow("Availability") << "AvailabilityAction"
+                                  << "Availa&bility"
+                                  << "View the availability of every object" << none;
     QTest::newRow("Options") << "ProgramOptionAction"
                              << "&Program options"
                              << "Program options" << none;
@@ -330,6 +334,7 @@ void TestMainForm::actions()
                                              {"VewSheduleAction", f.form->VewSheduleAction},
                                              {"AlertProfileAction", f.form->AlertProfileAction},
                                              {"LogAnalyserAction", f.form->LogAnalyserAction},
+                                             {"AvailabilityAction", f.form->AvailabilityAction},
                                              {"ProgramOptionAction", f.form->ProgramOptionAction},
                                              {"CustomizeActionBars1", f.form->CustomizeActionBars1},
                                              {"HelpAction", f.form->HelpAction},
@@ -362,7 +367,7 @@ void TestMainForm::menusAndToolbar()
                                        "-", "P&rinter setup", "Pr&int", "-", "&Exit"}));
     QCOMPARE(menus.at(1), QStringList({"&Add observer object", "&Edit selected object", "&Delete selected", "-",
                                        "&Start observer", "-", "&Refresh Selected", "Re&fresh all"}));
-    QCOMPARE(menus.at(2), QStringList({"&Vew Shedule", "&Alert Profile", "&Log Analyser"}));
+    QCOMPARE(menus.at(2), QStringList({"&Vew Shedule", "&Alert Profile", "&Log Analyser", "Availa&bility"}));
     QCOMPARE(menus.at(3), QStringList({"&Program options", "&Customize toolbar"}));
     QCOMPARE(menus.at(4), QStringList({"&Help", "-", "H&ome Page", "&Contact As", "-", "About"}));
 
@@ -1812,6 +1817,24 @@ void TestMainForm::editorsAndAnalyserFromTheirActions()
     w.LogAnalyserAction->trigger();
     QCOMPARE(rows, w.eventLog().count());
     QVERIFY(rows > 0);
+
+    // The availability window is not modal: it opens beside the main window
+    // on the main window's own log, and a second use brings the same one.
+    w.eventLog().appendLine(QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")) +
+                            QStringLiteral(";;gw;;gw Ping OK;;Ping"));
+    QVERIFY(!w.AvailabilityForm);
+    w.AvailabilityAction->trigger();
+    TAvailabilityForm *availability = w.AvailabilityForm;
+    QVERIFY(availability);
+    QVERIFY(availability->isVisible());
+    QVERIFY(!availability->isModal());
+    QVERIFY(QTest::qWaitFor([&] { return availability->isReady(); }, 10000));
+    QCOMPARE(availability->AvailabilityView->model()->rowCount(), 1);
+    QCOMPARE(availability->rows().front().host, QStringLiteral("gw"));
+    availability->hide();
+    w.AvailabilityAction->trigger();
+    QCOMPARE(w.AvailabilityForm, availability);
+    QVERIFY(availability->isVisible());
 }
 
 void TestMainForm::programOptionsFromTheMainWindow()

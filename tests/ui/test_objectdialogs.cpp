@@ -226,7 +226,25 @@ void TestObjectDialogs::firstUseValues()
     QCOMPARE(f.IntervalSecEdit->value(), 0);
     QCOMPARE(f.IntervalMinEdit->maximum(), 59);
     QCOMPARE(f.AlertAfterEdit->value(), 1);
-    QVERIFY(f.AlertAfterEdit->isHidden());
+    // Shown as "Alert after [N] bad attempts", bound to the record's field.
+    QVERIFY(!f.AlertAfterEdit->isHidden());
+    QVERIFY(!f.AlertAfterLabel->isHidden());
+    QVERIFY(!f.BadAttemptsLabel->isHidden());
+    QCOMPARE(f.AlertAfterLabel->text(), QStringLiteral("Alert after"));
+    QCOMPARE(f.BadAttemptsLabel->text(), QStringLiteral("bad attempts"));
+    QCOMPARE(f.AlertAfterLabel->buddy(), f.AlertAfterEdit);
+    {
+        ObserverRecord rec = Records::newRecord(okPing);
+        rec.AlertAfter = 7;
+        f.loadRecord(rec);
+        QCOMPARE(f.AlertAfterEdit->value(), 7);
+        f.AlertAfterEdit->selectAll();
+        QTest::keyClicks(f.AlertAfterEdit, QStringLiteral("3"));
+        f.storeCommon(rec);
+        QCOMPARE(rec.AlertAfter, 3);
+        rec.AlertAfter = 1;
+        f.loadRecord(rec);
+    }
     QVERIFY(f.CommentEdit->text().isEmpty());
     QCOMPARE(f.CommentEdit->maxLength(), 255);
     QCOMPARE(f.StatusCheckBox->text(), QStringLiteral("Enabled"));
