@@ -22,16 +22,18 @@ const QDateTime FixedTime(QDate(2024, 3, 5), QTime(14, 7, 9));
 
 // Records like the plain recorder and also whether the mail sender was busy
 // at each call, which shows where the mail was started among the actions.
-// A hook lets a test act inside the modal message box.
+// A hook lets a test act from inside the call that shows the box, as other
+// handlers could while a desktop call lets events run.
 class BusyRecordingDesktop : public RecordingDesktop
 {
 public:
     SendMail *sender = nullptr;
     std::function<void()> duringMessage;
 
-    void showMessage(const QString &caption, const QString &text) override
+    void showMessage(const QString &caption, const QString &text, const QString &key = QString(),
+                     AlertStyle style = AlertStyle::Box) override
     {
-        RecordingDesktop::showMessage(caption, text);
+        RecordingDesktop::showMessage(caption, text, key, style);
         mark();
         if (duringMessage) {
             auto hook = std::move(duringMessage);
