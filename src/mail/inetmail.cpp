@@ -204,7 +204,10 @@ void SendMail::setSMTP_Server(const QString &server)
     if (server.isEmpty())
         return;
     m_server = server;
-    m_serverIsDotted = server.at(0) >= QLatin1Char('0') && server.at(0) <= QLatin1Char('9');
+    // An IPv6 address ("::1", "[2001:db8::1]") is an address too, never a
+    // name to resolve.
+    m_serverIsDotted = (server.at(0) >= QLatin1Char('0') && server.at(0) <= QLatin1Char('9')) ||
+                       TStarSocket::isIPv6Literal(server);
 }
 
 void SendMail::setTimeoutReply(int seconds)

@@ -130,8 +130,10 @@ public:
     ~SendMail() override;
 
     // Server: a value whose first character is a digit is a dotted IPv4
-    // address used as it is; anything else is a host name resolved before
-    // connecting. An empty value leaves the server in force unchanged.
+    // address used as it is, and so is an IPv6 address (with or without
+    // brackets); anything else is a host name resolved before connecting
+    // (its first IPv4 address, else its first IPv6 one). An empty value
+    // leaves the server in force unchanged.
     QString SMTP_Server() const { return m_server; }
     void setSMTP_Server(const QString &server);
 
