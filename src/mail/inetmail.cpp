@@ -621,7 +621,9 @@ void SendMail::handleReplyLine(const QByteArray &line)
         m_replyLines << QString::fromLatin1(line.mid(4)).trimmed().toUpper();
     if (more)
         return; // more lines of the same reply follow
-    touchReplyTimer();
+    // The server has answered: it owes nothing until we write again (each
+    // write starts the silence bound once it is done).
+    stopReplyTimer();
     advance();
 }
 
@@ -721,6 +723,7 @@ void SendMail::advance()
         break;
     case State::StartTlsSent:
         m_state = State::TlsHandshake;
+        touchReplyTimer(); // the server owes the handshake
         StartTls(m_send.server, m_send.acceptUntrusted);
         break;
     case State::AuthPlainSent:
