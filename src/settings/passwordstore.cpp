@@ -2,6 +2,9 @@
 
 #include <qt6keychain/keychain.h>
 
+// Every job belongs to no one and deletes itself once it has finished: the
+// secret service's answer may come after the store is gone, and a job
+// deleted while its call is pending would receive that answer all the same.
 PasswordStore::PasswordStore(QObject *parent) : QObject(parent) {}
 
 QString PasswordStore::runOnlyNote()
@@ -21,7 +24,7 @@ void PasswordStore::note(bool storeWorked)
 
 void PasswordStore::load(std::function<void(bool, const QString &)> done)
 {
-    auto *job = new QKeychain::ReadPasswordJob(QLatin1String(Service), this);
+    auto *job = new QKeychain::ReadPasswordJob(QLatin1String(Service));
     job->setAutoDelete(true);
     job->setKey(QLatin1String(Key));
     connect(job, &QKeychain::Job::finished, this, [this, job, done = std::move(done)] {
@@ -39,11 +42,11 @@ void PasswordStore::save(const QString &password, std::function<void(bool, const
 {
     QKeychain::Job *job = nullptr;
     if (password.isEmpty()) {
-        auto *remove = new QKeychain::DeletePasswordJob(QLatin1String(Service), this);
+        auto *remove = new QKeychain::DeletePasswordJob(QLatin1String(Service));
         remove->setKey(QLatin1String(Key));
         job = remove;
     } else {
-        auto *write = new QKeychain::WritePasswordJob(QLatin1String(Service), this);
+        auto *write = new QKeychain::WritePasswordJob(QLatin1String(Service));
         write->setKey(QLatin1String(Key));
         write->setTextData(password);
         job = write;
