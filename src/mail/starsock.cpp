@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QSocketNotifier>
+#include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <QSslError>
 #include <QSslSocket>
@@ -456,6 +457,12 @@ QString certificateReason(const QSslError &e)
 
 } // namespace
 
+QHash<QString, QSslConfiguration> &TStarSocket::tlsConfigurations()
+{
+    static QHash<QString, QSslConfiguration> cache;
+    return cache;
+}
+
 void TStarSocket::StartTls(const QString &peerName, bool acceptUntrusted)
 {
     if (m_fd < 0 || m_tls || !m_connected) {
@@ -478,14 +485,35 @@ void TStarSocket::StartTls(const QString &peerName, bool acceptUntrusted)
     m_tlsReady = false;
     m_tlsFailed = false;
     m_tlsReason.clear();
-    QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
-    if (!m_extraCa.isEmpty())
-        conf.addCaCertificates(m_extraCa);
-    conf.setPeerVerifyMode(acceptUntrusted ? QSslSocket::VerifyNone : QSslSocket::VerifyPeer);
-    tls->setSslConfiguration(conf);
     QString name = peerName;
     if (name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']')))
         name = name.mid(1, name.size() - 2);
+    // The configuration of the last good handshake with the same server
+    // under the same rules carries its TLS context and session: the next
+    // mail to that server resumes the session instead of building both
+    // anew. Any other server or rule starts from the default.
+    QString cacheKey = name + QLatin1Char('|') + QString::number(m_port) + QLatin1Char('|') +
+                       QLatin1Char(acceptUntrusted ? '1' : '0');
+    for (const QSslCertificate &c : m_extraCa)
+        cacheKey += QLatin1Char('|') + QString::fromLatin1(c.digest(QCryptographicHash::Sha256).toHex());
+    m_tlsCacheKey = cacheKey;
+    auto &cache = tlsConfigurations();
+    QSslConfiguration conf;
+    if (cache.contains(cacheKey)) {
+        conf = cache.value(cacheKey);
+    } else {
+        conf = QSslConfiguration::defaultConfiguration();
+        if (!m_extraCa.isEmpty())
+            conf.addCaCertificates(m_extraCa);
+        conf.setPeerVerifyMode(acceptUntrusted ? QSslSocket::VerifyNone : QSslSocket::VerifyPeer);
+        // Keep the session so that the next connection can resume it.
+        conf.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    }
+    tls->setSslConfiguration(conf);
+    connect(tls, &QSslSocket::newSessionTicketReceived, this, [this, tls] {
+        if (tls == m_tls && m_tlsReady)
+            tlsConfigurations().insert(m_tlsCacheKey, tls->sslConfiguration());
+    });
     tls->setPeerVerifyName(name);
     connect(tls, &QSslSocket::sslErrors, this, [this, tls, acceptUntrusted](const QList<QSslError> &errors) {
         if (tls != m_tls)
@@ -503,6 +531,10 @@ void TStarSocket::StartTls(const QString &peerName, bool acceptUntrusted)
         StopCountdown();
         m_tlsReady = true;
         setLastError(0);
+        auto &cache = tlsConfigurations();
+        if (cache.size() > 16)
+            cache.clear();
+        cache.insert(m_tlsCacheKey, tls->sslConfiguration());
         TlsReadyEvent();
     });
     connect(tls, &QSslSocket::readyRead, this, &TStarSocket::tlsReadyRead);

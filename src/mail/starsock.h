@@ -31,7 +31,9 @@
 // first, so TimeoutConnect covers only the wait for the connect and
 // TimeoutArp only the wait for the resolution.
 
+#include <QHash>
 #include <QHostAddress>
+#include <QSslConfiguration>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -201,6 +203,7 @@ private:
     void tlsError();
     void tlsDisconnected();
     int openSocket(int family);
+    static QHash<QString, QSslConfiguration> &tlsConfigurations();
 
     bool m_started = false;
     int m_fd = -1;
@@ -220,6 +223,7 @@ private:
     bool m_tlsFailed = false;
     bool m_tlsReadPending = false;
     QString m_tlsReason;
+    QString m_tlsCacheKey;
     QList<QSslCertificate> m_extraCa;
     QObject *m_lookupContext = nullptr;
     int m_lastError = 0;
