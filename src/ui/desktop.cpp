@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -13,7 +14,19 @@
 
 #include <canberra.h>
 
-SystemDesktop::SystemDesktop(QObject *parent) : QObject(parent) {}
+#include "sentrovaicons.h"
+
+SystemDesktop::SystemDesktop(QObject *parent) : QObject(parent)
+{
+    // The notifications carry the program's icon: the installed theme icon,
+    // else a copy of the built-in one in the runtime folder.
+    if (!QIcon::hasThemeIcon(QStringLiteral("sentrova"))) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        const QString file = folder + QStringLiteral("/sentrova-icon.png");
+        if (!folder.isEmpty() && (QFileInfo::exists(file) || SentrovaIcons::appIcon().pixmap(64).save(file)))
+            m_notifier.setIcon(file);
+    }
+}
 
 SystemDesktop::~SystemDesktop()
 {
