@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -233,6 +234,8 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
         default:
             break;
         }
+        TestMailLog->moveCursor(QTextCursor::End);
+        TestMailLog->ensureCursorVisible();
     };
     m_testMail->OnMailError = [this](SendMail *, SendMailError, const QString &text) {
         TestMailResult->setText(text);
