@@ -332,6 +332,8 @@ void SendMail::startSend()
     s.quotedPrintable = needsQuotedPrintable(s.body);
     m_send = s;
     ++m_generation;
+    m_holdLines = false;
+    m_held.clear();
     m_capabilities.clear();
     m_replyLines.clear();
     m_authenticated = false;
@@ -806,6 +808,13 @@ bool SendMail::writeLine(const QByteArray &text, bool messageLine)
         line.prepend('.');
     line += "\r\n";
     info(smTraceOut, Ansi::toUnicode(line));
+    if (m_holdLines) {
+        // The message's lines travel together with what follows them, in
+        // as few writes (and TLS records) as possible; the bytes are the
+        // same.
+        m_held += line;
+        return !m_aborted && !m_ended;
+    }
     return writeRaw(line);
 }
 
@@ -816,8 +825,16 @@ bool SendMail::writeSecret(const QByteArray &text, const QString &shown)
     return writeRaw(text + "\r\n");
 }
 
-bool SendMail::writeRaw(const QByteArray &bytes)
+bool SendMail::writeRaw(const QByteArray &given)
 {
+    // Message lines held back go out in front of these bytes.
+    QByteArray bytes;
+    if (m_held.isEmpty()) {
+        bytes = given;
+    } else {
+        bytes = std::move(m_held) + given;
+        m_held.clear();
+    }
     QPointer<SendMail> self(this);
     const quint64 generation = m_generation;
     // The server owes nothing while we write: the silence bound waits.
@@ -868,6 +885,8 @@ void SendMail::sendMessage()
 {
     const Snapshot &s = m_send;
     auto line = [this](const QByteArray &text) { return writeLine(text, true); };
+    m_holdLines = true;
+    m_held.clear();
 
     if (!line("From: " + headerWord(s.fromName, 253 - 6) + " <" + s.fromAddress + ">"))
         return;
@@ -927,6 +946,18 @@ void SendMail::sendMessage()
     if (m_aborted || m_ended)
         return;
     writeLine(".");
+    // Everything still held goes out now, the closing "." with it.
+    m_holdLines = false;
+    flushHeld();
+}
+
+bool SendMail::flushHeld()
+{
+    if (m_held.isEmpty())
+        return true;
+    const QByteArray bytes = std::move(m_held);
+    m_held.clear();
+    return writeRaw(bytes);
 }
 
 bool SendMail::sendBody()

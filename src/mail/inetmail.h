@@ -277,6 +277,7 @@ private:
     bool extendedDialogue() const;
     QByteArray headerWord(const QString &text, int maxLength = -1) const;
     bool writeRaw(const QByteArray &bytes);
+    bool flushHeld();
     bool nextRecipient(Recipient &out);
     void sendMessage();
     bool sendBody();
@@ -341,4 +342,6 @@ private:
     QStringList m_capabilities; // of the last EHLO reply, upper-cased
     QStringList m_replyLines;   // of the reply being read
     bool m_authenticated = false;
+    bool m_holdLines = false; // message lines wait in m_held for the next write
+    QByteArray m_held;
 };
