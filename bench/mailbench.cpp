@@ -3,6 +3,7 @@
 // the previous one is done, and prints the elapsed time.
 //
 //   mailbench --port P [--count N] [--server 127.0.0.1]
+//             [--security starttls|tls --user U --password P --ca FILE]
 //
 // Output: "seconds S", "accepted K", "failed F". Exit code 1 when not every
 // mail was accepted.
@@ -14,6 +15,7 @@
 #include "settings/programoptions.h"
 
 #include <QCoreApplication>
+#include <QSslCertificate>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -25,6 +27,7 @@ int main(int argc, char **argv)
     int count = 200;
     QString port;
     QString server = QStringLiteral("127.0.0.1");
+    QString security, user, password, ca;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--port"))
@@ -33,6 +36,14 @@ int main(int argc, char **argv)
             count = args[i + 1].toInt();
         else if (args[i] == QLatin1String("--server"))
             server = args[i + 1];
+        else if (args[i] == QLatin1String("--security"))
+            security = args[i + 1];
+        else if (args[i] == QLatin1String("--user"))
+            user = args[i + 1];
+        else if (args[i] == QLatin1String("--password"))
+            password = args[i + 1];
+        else if (args[i] == QLatin1String("--ca"))
+            ca = args[i + 1];
     }
     if (port.isEmpty() || count <= 0) {
         std::fprintf(stderr, "usage: mailbench --port P [--count N] [--server ADDRESS]\n");
@@ -58,9 +69,16 @@ int main(int argc, char **argv)
     options.SmtpServer = server;
     options.SmtpPort = port;
     options.MailFrom = QStringLiteral("sentrova@example.com");
+    options.SmtpSecurity = security == QLatin1String("starttls") ? ProgramOptions::SecurityStartTls
+                           : security == QLatin1String("tls")    ? ProgramOptions::SecurityTls
+                                                                 : ProgramOptions::SecurityNone;
+    options.SmtpUser = user;
+    options.SmtpPassword = password;
 
     NoDesktop desktop;
     SendMail sender;
+    if (!ca.isEmpty())
+        sender.setExtraCaCertificates(QSslCertificate::fromPath(ca));
     int accepted = 0;
     int failed = 0;
     int done = 0;

@@ -19,6 +19,7 @@ PACKAGES=(
   openssl netcat-openbsd
   # secure mail and the password store: TLS peers, QtKeychain, a secret service
   qtkeychain-qt6-dev gnome-keyring libsecret-tools dbus dbus-x11
+  python3-cryptography
   # a real X server, window tools and a notification daemon
   xvfb xdotool x11-utils dunst libnotify-bin
   # packaging checks and metrics

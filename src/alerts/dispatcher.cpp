@@ -5,6 +5,11 @@
 #include "mail/inetmail.h"
 #include "settings/programoptions.h"
 
+#include <QLocale>
+#include <QObject>
+#include <QTimeZone>
+#include <QUuid>
+
 namespace
 {
 
@@ -26,7 +31,7 @@ QString upperAsciiLetters(const QString &text)
 AlertDispatcher::AlertDispatcher(MonitorEngine &engine, const AlertProfileList &profiles, const ProgramOptions &options,
                                  DesktopServices &desktop, SendMail &sender, Clock clock)
     : m_engine(engine), m_profiles(profiles), m_options(options), m_desktop(desktop), m_sender(sender),
-      m_clock(std::move(clock))
+      m_clock(std::move(clock)), m_postContext(std::make_unique<QObject>())
 {
     m_previousOnDone = m_sender.OnDone;
     m_sender.OnDone = [this](SendMail *s) { senderDone(s); };
@@ -73,11 +78,59 @@ QString AlertDispatcher::netSendLine(const QString &recipient, const QString &al
     return QStringLiteral("NET SEND ") + recipient + QLatin1Char(' ') + alertText;
 }
 
+QString AlertDispatcher::rfc5322Date(const QDateTime &when)
+{
+    // English day and month names whatever the locale, and the zone as
+    // +hhmm or -hhmm.
+    const QLocale c = QLocale::c();
+    const int offset = when.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return c.toString(when, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss ")) + (offset < 0 ? u'-' : u'+') +
+           QStringLiteral("%1%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QStringList AlertDispatcher::mailHeaders(const QDateTime &when, const QString &fromAddress)
+{
+    QString domain = fromAddress.section(QLatin1Char('@'), -1).trimmed();
+    // Only characters an address's domain may hold; anything else (or no
+    // domain at all) gives a name of our own.
+    bool plain = !domain.isEmpty() && fromAddress.contains(QLatin1Char('@'));
+    for (QChar ch : domain)
+        if (!(ch.isLetterOrNumber() && ch.unicode() < 0x80) && ch != u'.' && ch != u'-')
+            plain = false;
+    if (!plain)
+        domain = QStringLiteral("sentrova.invalid");
+    const QString unique = QUuid::createUuid().toString(QUuid::Id128);
+    return {QStringLiteral("Date: ") + rfc5322Date(when),
+            QStringLiteral("Message-ID: <%1.%2@%3>").arg(unique).arg(when.toSecsSinceEpoch()).arg(domain)};
+}
+
+void AlertDispatcher::applyServerOptions(SendMail &sender, const ProgramOptions &options)
+{
+    sender.setFROM_Address(options.MailFrom);
+    sender.setSMTP_Server(options.SmtpServer);
+    sender.setSMTP_Port(ProgramOptions::mailPort(options.SmtpPort));
+    sender.setSecurity(SendMail::Security(options.SmtpSecurity));
+    sender.setUserName(options.SmtpUser);
+    sender.setPassword(options.SmtpPassword);
+    sender.setAcceptUntrustedCertificate(options.SmtpAcceptUntrusted);
+}
+
+QString AlertDispatcher::boxKey(quint64 objectId, bool alive)
+{
+    return QStringLiteral("%1/%2").arg(objectId).arg(alive ? QLatin1String("Alive") : QLatin1String("Dead"));
+}
+
 void AlertDispatcher::dispatchAlert(int position, const QString &alertText, bool alive)
 {
     const ObserverObject *object = m_engine.object(position);
     if (!object)
         return;
+    // The time of the outcome: the object's last test when the engine
+    // recorded one, else the clock's now.
+    const QDateTime when = m_clock                         ? m_clock()
+                           : object->lastTestTime.isValid() ? object->lastTestTime
+                                                            : m_engine.now();
     const QString profileName = object->record.AlertProfileName;
     if (profileName.isEmpty())
         return;
@@ -85,33 +138,39 @@ void AlertDispatcher::dispatchAlert(int position, const QString &alertText, bool
     if (index < 0)
         return;
 
-    // Everything the actions need is taken now: the message box below keeps
-    // events running, and while it is open the object may be removed or
-    // moved and the profile edited or deleted.
+    // Everything the actions need is taken now: a desktop call may let events
+    // run, and meanwhile the object may be removed or moved and the profile
+    // edited or deleted.
     const AlertProfile profile = m_profiles.at(index);
     const QString caption = object->caption;
     const QString method = object->method;
     const QString comment = object->record.Comment;
+    const quint64 objectId = object->id;
 
     if (profile.action(alive, aaShowMessage))
-        m_desktop.showMessage(alive ? QStringLiteral("Alive") : QStringLiteral("Dead"), alertText);
+        m_desktop.showMessage(alive ? QStringLiteral("Alive") : QStringLiteral("Dead"), alertText,
+                              boxKey(objectId, alive), AlertStyle(m_options.AlertStyle));
     if (profile.action(alive, aaPlaySound))
         m_desktop.playSound(profile.parameter(alive, aaPlaySound));
     if (profile.action(alive, aaExecuteProgram))
         m_desktop.shellOpen(profile.parameter(alive, aaExecuteProgram));
     if (profile.action(alive, aaSendEMail)) {
-        // The options are read now, after any message box was closed: a mail
-        // uses the values in force at the moment it is composed.
+        // A mail uses the option values in force at the moment it is composed.
         MailMessage mail;
         mail.from = m_options.MailFrom;
         mail.server = m_options.SmtpServer;
         mail.port = ProgramOptions::mailPort(m_options.SmtpPort);
         mail.to = profile.parameter(alive, aaSendEMail);
         mail.subject = m_options.MailSubject;
+        mail.headers = mailHeaders(when, mail.from);
+        mail.security = m_options.SmtpSecurity;
+        mail.user = m_options.SmtpUser;
+        mail.password = m_options.SmtpPassword;
+        mail.acceptUntrusted = m_options.SmtpAcceptUntrusted;
         Placeholders values;
         values.hostName = caption;
         values.status = alertText;
-        values.dateTime = Formats::longDateTime(m_clock ? m_clock() : m_engine.now());
+        values.dateTime = Formats::longDateTime(when);
         values.testMethod = method;
         values.comment = comment;
         mail.lines = fillTemplate(m_options.MessageTemplate, values);
@@ -150,6 +209,11 @@ void AlertDispatcher::startNextMail()
             m_sender.setTO_Address(mail.to);
             m_sender.setSubject(mail.subject);
             m_sender.setMailText(mail.lines);
+            m_sender.setHeaders(mail.headers);
+            m_sender.setSecurity(SendMail::Security(mail.security));
+            m_sender.setUserName(mail.user);
+            m_sender.setPassword(mail.password);
+            m_sender.setAcceptUntrustedCertificate(mail.acceptUntrusted);
             m_sender.setAction(TMailAction::Send_Mail);
         } catch (...) {
             // A mail that cannot be started is dropped without a word, like
@@ -163,5 +227,13 @@ void AlertDispatcher::senderDone(SendMail *sender)
 {
     if (m_previousOnDone)
         m_previousOnDone(sender);
-    startNextMail();
+    postNextMail();
+}
+
+void AlertDispatcher::postNextMail()
+{
+    // The next mail starts from the event loop, never from inside the call
+    // chain of the send that just ended.
+    QMetaObject::invokeMethod(
+        m_postContext.get(), [this] { startNextMail(); }, Qt::QueuedConnection);
 }

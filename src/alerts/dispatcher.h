@@ -9,14 +9,21 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class DesktopServices;
+class QObject;
 class SendMail;
 struct ProgramOptions;
 
 // Runs an object's alert profile when its outcome changes: the switched-on
 // actions of the Dead or the Alive side, strictly in the order message box,
-// sound, program, e-mail, net message, reboot.
+// sound, program, e-mail, net message, reboot. Nothing waits for the box:
+// it is shown (as a box, a desktop notification or both, by the options)
+// and the dispatcher goes on at once, so an alert nobody answers never
+// delays a mail, a test or a load. One box per object and side: a newer
+// alert replaces the text of the box still open. Every placeholder carries
+// the time of the outcome.
 //
 // Alert mails are never lost to a busy sender: when the sender is still
 // delivering an earlier message, the new one waits in a queue and is started
@@ -68,6 +75,15 @@ public:
     static QStringList fillTemplate(const QStringList &lines, const Placeholders &values);
     // "NET SEND " + recipient + " " + alert text, nothing cut.
     static QString netSendLine(const QString &recipient, const QString &alertText);
+    // The extra header lines of every mail: "Date: " in the form of RFC 5322
+    // and "Message-ID: " unique to the message, its domain the sender's.
+    static QStringList mailHeaders(const QDateTime &when, const QString &fromAddress);
+    static QString rfc5322Date(const QDateTime &when);
+    // Puts the mail options in force on a sender: server, port, sender,
+    // security, login and certificate rule.
+    static void applyServerOptions(SendMail &sender, const ProgramOptions &options);
+    // The key of the box of one object's one side.
+    static QString boxKey(quint64 objectId, bool alive);
 
 private:
     struct MailMessage {
@@ -77,11 +93,16 @@ private:
         QString to;
         QString subject;
         QStringList lines;
+        QStringList headers;
+        int security = 0;
+        QString user, password;
+        bool acceptUntrusted = false;
     };
 
     void sendMail(const MailMessage &message);
     void startNextMail();
     void senderDone(SendMail *sender);
+    void postNextMail();
 
     MonitorEngine &m_engine;
     const AlertProfileList &m_profiles;
@@ -93,4 +114,6 @@ private:
     std::deque<MailMessage> m_queue;
     int m_dropped = 0;
     bool m_starting = false;
+    // Context of the posted starts: they are dropped with the dispatcher.
+    std::unique_ptr<QObject> m_postContext;
 };

@@ -32,31 +32,66 @@ QByteArray headerBytes(const QString &text)
     return b;
 }
 
-// The header-word rule: text with a character above 0x7E goes out as one
-// Q-encoded word; any other text unchanged.
-QByteArray headerWord(const QByteArray &text)
+// Text with CR and LF as blanks, so that no value can end a header line.
+QString flatText(const QString &text)
 {
+    QString t = text;
+    for (QChar &c : t)
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    return t;
+}
+
+// The header-word rule: text with a character above 0x7E goes out as one
+// Q-encoded word, labelled with the character set of its bytes (ISO-8859-1
+// for Latin-1 text, windows-1252 where that code page holds it, UTF-8
+// otherwise); any other text unchanged. With maxLength the word is cut
+// between characters so that it stays whole ("?=" included) within that
+// many bytes.
+QByteArray encodeHeaderWord(const QString &raw, int maxLength)
+{
+    const QString text = flatText(raw);
     bool high = false;
-    for (char c : text)
-        if (uchar(c) > 0x7E)
+    bool latin1 = true;
+    for (QChar c : text) {
+        if (c.unicode() > 0x7E)
             high = true;
+        if (c.unicode() > 0xFF)
+            latin1 = false;
+    }
     if (!high)
-        return text;
+        return Ansi::fromUnicode(text);
+    enum { Latin1, CodePage, Utf8 } set = latin1 ? Latin1 : Ansi::fitsCodePage(text) ? CodePage : Utf8;
     static const char hex[] = "0123456789ABCDEF";
-    QByteArray out = "=?ISO-8859-1?Q?";
-    for (char c : text) {
-        const uchar u = uchar(c);
-        if (u == ' ')
-            out += '_';
-        // '?' and '_' are encoded too: left bare they end the word early or
-        // turn into a blank when it is decoded.
-        else if (u >= 0x21 && u <= 0x7E && u != '=' && u != '?' && u != '_')
-            out += char(u);
-        else {
-            out += '=';
-            out += hex[u >> 4];
-            out += hex[u & 15];
+    QByteArray out = set == Latin1 ? "=?ISO-8859-1?Q?" : set == CodePage ? "=?windows-1252?Q?" : "=?UTF-8?Q?";
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // One character at a time (a surrogate pair is one), so a cut never
+        // falls inside a character's bytes.
+        qsizetype n = 1;
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            n = 2;
+        const QString ch = text.mid(i, n);
+        i += n - 1;
+        const QByteArray bytes =
+            set == Latin1 ? ch.toLatin1() : set == CodePage ? Ansi::fromUnicode(ch) : ch.toUtf8();
+        QByteArray unit;
+        for (char c : bytes) {
+            const uchar u = uchar(c);
+            if (u == ' ')
+                unit += '_';
+            // '?' and '_' are encoded too: left bare they end the word early
+            // or turn into a blank when it is decoded.
+            else if (u >= 0x21 && u <= 0x7E && u != '=' && u != '?' && u != '_')
+                unit += char(u);
+            else {
+                unit += '=';
+                unit += hex[u >> 4];
+                unit += hex[u & 15];
+            }
         }
+        if (maxLength >= 0 && out.size() + unit.size() + 2 > maxLength)
+            break;
+        out += unit;
     }
     out += "?=";
     return out;
@@ -169,7 +204,10 @@ void SendMail::setSMTP_Server(const QString &server)
     if (server.isEmpty())
         return;
     m_server = server;
-    m_serverIsDotted = server.at(0) >= QLatin1Char('0') && server.at(0) <= QLatin1Char('9');
+    // An IPv6 address ("::1", "[2001:db8::1]") is an address too, never a
+    // name to resolve.
+    m_serverIsDotted = (server.at(0) >= QLatin1Char('0') && server.at(0) <= QLatin1Char('9')) ||
+                       TStarSocket::isIPv6Literal(server);
 }
 
 void SendMail::setTimeoutReply(int seconds)
@@ -221,7 +259,7 @@ void SendMail::startSend()
         Recipient r;
         r.address = headerBytes(bar < 0 ? text : text.left(bar));
         if (bar >= 0)
-            r.name = headerBytes(text.mid(bar + 1).left(999));
+            r.name = flatText(text.mid(bar + 1).left(999));
         return r;
     };
     auto entries = [&](const QStringList &list) {
@@ -237,23 +275,27 @@ void SendMail::startSend()
     s.server = m_server;
     s.serverIsDotted = m_serverIsDotted;
     s.port = m_port;
-    s.fromName = headerBytes(m_fromName);
+    s.fromName = flatText(m_fromName);
     s.fromAddress = headerBytes(m_fromAddress);
-    s.subject = headerBytes(m_subject);
+    s.subject = flatText(m_subject);
     s.to = entries(m_listTo);
     s.cc = entries(m_listCc);
     s.bcc = entries(m_listBcc);
     for (const QString &h : m_headers) {
-        QByteArray line = headerBytes(h);
+        const QString line = flatText(h);
         if (!line.isEmpty()) // an empty line would end the header early
             s.headers.append(line);
     }
+    s.security = m_security;
+    s.user = m_user;
+    s.password = m_password;
+    s.acceptUntrusted = m_acceptUntrusted;
     s.attachments = m_attachments;
     s.keepOpen = m_keepOpen;
     s.firstList = -1;
     if (!m_toAddress.isEmpty()) {
         s.first.address = headerBytes(m_toAddress);
-        s.first.name = headerBytes(m_toName);
+        s.first.name = flatText(m_toName);
         s.firstList = 0;
     } else {
         QList<Recipient> *lists[] = {&s.to, &s.cc, &s.bcc};
@@ -268,20 +310,34 @@ void SendMail::startSend()
     QString text;
     for (const QString &line : m_mailText)
         text += line + QLatin1String("\r\n");
-    QByteArray body = Ansi::fromUnicode(text);
     if (OnFeedData) {
         for (;;) {
             QString data;
             OnFeedData(this, data);
-            if (data.isEmpty() || body.size() > MaxFedData)
+            if (data.isEmpty() || text.size() > MaxFedData)
                 break;
-            body += Ansi::fromUnicode(data);
+            text += data;
         }
     }
+    // The whole body is one text, so that its bytes have one character set
+    // and the label says which.
+    QByteArray body = Ansi::fromUnicode(text);
+    bool ascii = true;
+    for (char c : body)
+        if (uchar(c) > 0x7F)
+            ascii = false;
+    s.charset = ascii ? "us-ascii" : Ansi::fitsCodePage(text) ? "windows-1252" : "utf-8";
     s.hasBody = !m_mailText.isEmpty() || !body.isEmpty();
     s.body = normaliseLineEnds(body);
     s.quotedPrintable = needsQuotedPrintable(s.body);
     m_send = s;
+    ++m_generation;
+    m_holdLines = false;
+    m_held.clear();
+    m_capabilities.clear();
+    m_replyLines.clear();
+    m_authenticated = false;
+    m_donePending = false;
 
     m_accepted = false;
     m_cursorList = 0;
@@ -359,7 +415,41 @@ void SendMail::ConnectEvent()
     m_partial.clear();
     m_accepted = false;
     touchReplyTimer();
+    const quint64 generation = m_generation;
     info(smServerConnected, DottedAddress());
+    if (generation != m_generation || m_aborted || m_ended)
+        return;
+    if (m_send.security == SecurityTls) {
+        // TLS from the first byte: the greeting comes once it is up.
+        m_state = State::TlsConnecting;
+        StartTls(m_send.server, m_send.acceptUntrusted);
+    }
+}
+
+void SendMail::TlsReadyEvent()
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    touchReplyTimer();
+    if (m_state == State::TlsConnecting) {
+        m_state = State::AwaitingGreeting;
+        return;
+    }
+    if (m_state == State::TlsHandshake) {
+        // What the server said before TLS counts for nothing now: greet it
+        // again and learn what it offers over TLS.
+        m_capabilities.clear();
+        m_partial.clear();
+        m_state = State::EhloSent;
+        writeLine("EHLO " + Ansi::fromUnicode(LocalHostName()));
+    }
+}
+
+void SendMail::TlsFailedEvent(const QString &reason)
+{
+    if (!m_busy || m_aborted || m_ended)
+        return;
+    reportError(smTlsError, QStringLiteral("TLS handshake failed: ") + reason);
 }
 
 void SendMail::ReadEvent()
@@ -379,6 +469,7 @@ void SendMail::ReadEvent()
     }
     m_readAgain = false;
     QPointer<SendMail> self(this);
+    const quint64 generation = m_generation;
     char buf[PieceSize];
     for (int reads = 0; reads < MaxReadsPerNotification; ++reads) {
         const qint64 n = Receive(buf, sizeof buf);
@@ -396,12 +487,21 @@ void SendMail::ReadEvent()
             const QByteArray line = m_partial.mid(start, end - start);
             start = end + 2;
             m_inReply = true;
+            const State before = m_state;
             handleReplyLine(line);
             if (!self)
                 return;
             m_inReply = false;
-            if (m_aborted || m_ended || !m_busy)
+            // Events ran while the line was handled: another send may be
+            // under way now, and this data is not its own.
+            if (generation != m_generation || m_aborted || m_ended || !m_busy)
                 return;
+            if (before == State::StartTlsSent && m_state == State::TlsHandshake) {
+                // Nothing sent in the clear after the server's go-ahead may
+                // count: it would be read as if it came over TLS.
+                m_partial.clear();
+                return;
+            }
         }
         m_partial.remove(0, start);
         if (m_partial.size() > MaxReplyLine) {
@@ -452,6 +552,13 @@ void SendMail::MessageEvent(int msg)
 {
     if (msg != DoneMessage)
         return;
+    if (m_writeDepth > 0) {
+        // The ended send is still inside a write further up the stack (a
+        // handler let events run there): it has fully ended only once that
+        // write has returned.
+        m_donePending = true;
+        return;
+    }
     m_busy = false;
     if (OnDone)
         OnDone(this);
@@ -466,45 +573,173 @@ void SendMail::handleReplyLine(const QByteArray &line)
         reportError(smProtocolError, QStringLiteral("Unexpected response: ") + Ansi::toUnicode(line));
     };
     if (line.isEmpty()) {
+        // An empty line is no reply at all.
         unexpected();
         return;
     }
+    const bool more = line.size() >= 4 && line.at(3) == '-';
     const char first = line.at(0);
     if (first == '4' || first == '5' || first == '-') {
-        if (m_state != State::RcptSent) {
+        switch (m_state) {
+        case State::RcptSent:
+            // The refused recipient is skipped; the dialogue goes on.
+            info(smBadAddress, Ansi::toUnicode(m_lastRecipient));
+            if (m_aborted || m_ended)
+                return;
+            break;
+        case State::EhloSent:
+            if (first == '5' && true) {
+                if (more)
+                    return;
+                // A server that does not know EHLO: greet it the old way.
+                touchReplyTimer();
+                m_state = State::HeloFallbackSent;
+                writeLine("HELO " + Ansi::fromUnicode(LocalHostName()));
+                return;
+            }
             unexpected();
             return;
-        }
-        // The refused recipient is skipped; the dialogue goes on.
-        info(smBadAddress, Ansi::toUnicode(m_lastRecipient));
-        if (m_aborted || m_ended)
+        case State::StartTlsSent:
+            if (more)
+                return;
+            reportError(smTlsError, QStringLiteral("STARTTLS refused: ") + Ansi::toUnicode(line));
             return;
-    } else {
-        // A reply begins with a three-digit code; anything else (garbage, a
-        // single character) is not a reply and must not count as consent.
-        const bool code = line.size() >= 3 && std::isdigit(uchar(line[0])) && std::isdigit(uchar(line[1])) &&
-                          std::isdigit(uchar(line[2]));
-        if (!code) {
+        case State::AuthPlainSent:
+        case State::AuthLoginSent:
+        case State::AuthUserSent:
+        case State::AuthPasswordSent:
+            if (more)
+                return;
+            reportError(smLoginRefused, QStringLiteral("Login refused: ") + Ansi::toUnicode(line));
+            return;
+        default:
             unexpected();
             return;
         }
     }
-    if (line.size() >= 4 && line.at(3) == '-')
+    // A line of one to three characters is final; any final line that does
+    // not start with "4", "5" or "-" is acceptance, whatever its number.
+    if (m_state == State::EhloSent)
+        m_replyLines << QString::fromLatin1(line.mid(4)).trimmed().toUpper();
+    if (more)
         return; // more lines of the same reply follow
-    touchReplyTimer();
+    // The server has answered: it owes nothing until we write again (each
+    // write starts the silence bound once it is done).
+    stopReplyTimer();
     advance();
+}
+
+bool SendMail::extendedDialogue() const
+{
+    return m_send.security != SecurityNone || !m_send.user.isEmpty();
+}
+
+void SendMail::afterGreeting()
+{
+    if (extendedDialogue()) {
+        m_replyLines.clear();
+        m_state = State::EhloSent;
+        writeLine("EHLO " + Ansi::fromUnicode(LocalHostName()));
+    } else {
+        m_state = State::HeloSent;
+        writeLine("HELO " + Ansi::fromUnicode(LocalHostName()));
+    }
+}
+
+void SendMail::afterCapabilities()
+{
+    const auto offers = [this](const QString &word) {
+        for (const QString &c : m_capabilities)
+            if (c == word || c.startsWith(word + QLatin1Char(' ')))
+                return true;
+        return false;
+    };
+    if (m_send.security == SecurityStartTls && !TlsActive()) {
+        if (!offers(QStringLiteral("STARTTLS"))) {
+            reportError(smTlsError, QStringLiteral("TLS handshake failed: the server offers no STARTTLS"));
+            return;
+        }
+        m_state = State::StartTlsSent;
+        writeLine("STARTTLS");
+        return;
+    }
+    if (!m_send.user.isEmpty() && !m_authenticated) {
+        // Never a password in the clear unless the user chose no security.
+        if (m_send.security != SecurityNone && !TlsActive()) {
+            reportError(smTlsError, QStringLiteral("TLS handshake failed: the connection is not encrypted"));
+            return;
+        }
+        QStringList mechanisms;
+        for (const QString &c : m_capabilities)
+            if (c.startsWith(QLatin1String("AUTH ")) || c.startsWith(QLatin1String("AUTH=")))
+                mechanisms << c.mid(5).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QByteArray user = m_send.user.toUtf8();
+        const QByteArray password = m_send.password.toUtf8();
+        if (mechanisms.contains(QLatin1String("PLAIN"))) {
+            m_state = State::AuthPlainSent;
+            const QByteArray token = (QByteArray(1, '\0') + user + QByteArray(1, '\0') + password).toBase64();
+            writeSecret("AUTH PLAIN " + token, QStringLiteral("AUTH PLAIN ****"));
+            return;
+        }
+        if (mechanisms.contains(QLatin1String("LOGIN"))) {
+            m_state = State::AuthLoginSent;
+            writeLine("AUTH LOGIN");
+            return;
+        }
+        reportError(smNoLoginMethod,
+                    QStringLiteral("Login failed: the server offers no login method this program knows (") +
+                        (mechanisms.isEmpty() ? QStringLiteral("none") : mechanisms.join(QLatin1Char(' '))) +
+                        QLatin1Char(')'));
+        return;
+    }
+    sendMailFrom();
+}
+
+void SendMail::sendMailFrom()
+{
+    m_state = State::MailSent;
+    writeLine("MAIL FROM:<" + m_send.fromAddress + ">");
 }
 
 void SendMail::advance()
 {
     switch (m_state) {
     case State::AwaitingGreeting:
-        m_state = State::HeloSent;
-        writeLine("HELO " + Ansi::fromUnicode(LocalHostName()));
+        afterGreeting();
         break;
     case State::HeloSent:
-        m_state = State::MailSent;
-        writeLine("MAIL FROM:<" + m_send.fromAddress + ">");
+        sendMailFrom();
+        break;
+    case State::TlsConnecting:
+    case State::TlsHandshake:
+        // Nothing is read before TLS is up.
+        break;
+    case State::EhloSent:
+        m_capabilities = m_replyLines;
+        m_replyLines.clear();
+        afterCapabilities();
+        break;
+    case State::HeloFallbackSent:
+        m_capabilities.clear();
+        afterCapabilities();
+        break;
+    case State::StartTlsSent:
+        m_state = State::TlsHandshake;
+        touchReplyTimer(); // the server owes the handshake
+        StartTls(m_send.server, m_send.acceptUntrusted);
+        break;
+    case State::AuthPlainSent:
+    case State::AuthPasswordSent:
+        m_authenticated = true;
+        sendMailFrom();
+        break;
+    case State::AuthLoginSent:
+        m_state = State::AuthUserSent;
+        writeSecret(m_send.user.toUtf8().toBase64(), QStringLiteral("****"));
+        break;
+    case State::AuthUserSent:
+        m_state = State::AuthPasswordSent;
+        writeSecret(m_send.password.toUtf8().toBase64(), QStringLiteral("****"));
         break;
     case State::MailSent:
         m_state = State::RcptSent;
@@ -573,47 +808,87 @@ bool SendMail::writeLine(const QByteArray &text, bool messageLine)
         line.prepend('.');
     line += "\r\n";
     info(smTraceOut, Ansi::toUnicode(line));
+    if (m_holdLines) {
+        // The message's lines travel together with what follows them, in
+        // as few writes (and TLS records) as possible; the bytes are the
+        // same.
+        m_held += line;
+        return !m_aborted && !m_ended;
+    }
     return writeRaw(line);
 }
 
-bool SendMail::writeRaw(const QByteArray &bytes)
+bool SendMail::writeSecret(const QByteArray &text, const QString &shown)
 {
+    // Credentials are not cut and never shown in the trace.
+    info(smTraceOut, shown + QLatin1String("\r\n"));
+    return writeRaw(text + "\r\n");
+}
+
+bool SendMail::writeRaw(const QByteArray &given)
+{
+    // Message lines held back go out in front of these bytes.
+    QByteArray bytes;
+    if (m_held.isEmpty()) {
+        bytes = given;
+    } else {
+        bytes = std::move(m_held) + given;
+        m_held.clear();
+    }
     QPointer<SendMail> self(this);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        if (m_aborted || m_ended)
-            return false;
-        QCoreApplication::processEvents();
+    const quint64 generation = m_generation;
+    // The server owes nothing while we write: the silence bound waits.
+    stopReplyTimer();
+    ++m_writeDepth;
+    const auto leave = [&](bool result) {
         if (!self)
             return false;
-        if (m_aborted || m_ended)
-            return false;
+        if (--m_writeDepth == 0 && m_donePending) {
+            m_donePending = false;
+            PostMessage(DoneMessage);
+        }
+        if (result && generation == m_generation)
+            touchReplyTimer(); // now the server owes the answer
+        return result;
+    };
+    const auto current = [&] { return self && generation == m_generation && !m_aborted && !m_ended; };
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        if (!current())
+            return leave(false);
+        QCoreApplication::processEvents();
+        if (!current())
+            return leave(false);
         const qint64 n = Send(bytes.constData() + done, bytes.size() - done);
         if (n > 0) {
             done += n;
-            touchReplyTimer();
             continue;
         }
         if (LastError()) {
             reportSocketError(LastError());
-            return false;
+            return leave(false);
         }
         // The connection cannot take data now: wait for the write
         // notification (or any other event, a time-out or a cancel among
-        // them) instead of spinning.
+        // them) instead of spinning. A server that takes nothing owes us
+        // room, so the silence bound runs while we wait.
+        touchReplyTimer();
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (!self)
             return false;
+        stopReplyTimer();
     }
-    return !m_aborted && !m_ended;
+    return leave(current());
 }
 
 void SendMail::sendMessage()
 {
     const Snapshot &s = m_send;
     auto line = [this](const QByteArray &text) { return writeLine(text, true); };
+    m_holdLines = true;
+    m_held.clear();
 
-    if (!line("From: " + headerWord(s.fromName) + " <" + s.fromAddress + ">"))
+    if (!line("From: " + headerWord(s.fromName, 253 - 6) + " <" + s.fromAddress + ">"))
         return;
     auto toLine = [&](const Recipient &r) {
         return line(r.name.isEmpty() ? "To: " + r.address + ";" : "To: " + headerWord(r.name) + " <" + r.address + ">");
@@ -631,13 +906,14 @@ void SendMail::sendMessage()
     for (const Recipient &r : s.cc)
         if (!ccLine(r))
             return;
-    if (!s.subject.isEmpty() && !line("Subject: " + headerWord(s.subject) + "  "))
+    // The cut at 253 characters falls after the encoded word, never in it.
+    if (!s.subject.isEmpty() && !line("Subject: " + headerWord(s.subject, 253 - 9) + "  "))
         return;
     if (!line("Mime-Version: 1.0"))
         return;
     const bool multipart = !s.attachments.isEmpty();
     auto textType = [&] {
-        if (!line("Content-Type: text/plain; charset=\"us-ascii\""))
+        if (!line("Content-Type: text/plain; charset=\"" + s.charset + "\""))
             return false;
         return !s.quotedPrintable || line("Content-Transfer-Encoding: quoted-printable");
     };
@@ -647,9 +923,11 @@ void SendMail::sendMessage()
     } else if (!textType()) {
         return;
     }
-    for (const QByteArray &h : s.headers) {
-        const qsizetype colon = h.indexOf(": ");
-        const QByteArray out = colon < 0 ? h : h.left(colon + 2) + headerWord(h.mid(colon + 2)) + "  ";
+    for (const QString &h : s.headers) {
+        const qsizetype colon = h.indexOf(QLatin1String(": "));
+        const QByteArray name = Ansi::fromUnicode(colon < 0 ? h : h.left(colon + 2));
+        const QByteArray out =
+            colon < 0 ? name : name + headerWord(h.mid(colon + 2), 253 - int(name.size())) + "  ";
         if (!line(out))
             return;
     }
@@ -668,6 +946,18 @@ void SendMail::sendMessage()
     if (m_aborted || m_ended)
         return;
     writeLine(".");
+    // Everything still held goes out now, the closing "." with it.
+    m_holdLines = false;
+    flushHeld();
+}
+
+bool SendMail::flushHeld()
+{
+    if (m_held.isEmpty())
+        return true;
+    const QByteArray bytes = std::move(m_held);
+    m_held.clear();
+    return writeRaw(bytes);
 }
 
 bool SendMail::sendBody()
@@ -729,7 +1019,7 @@ bool SendMail::sendAttachments()
             info(smBadAttachment, name);
             continue;
         }
-        const QByteArray base = headerWord(headerBytes(QFileInfo(name).fileName()).replace('"', '\''));
+        const QByteArray base = headerWord(QFileInfo(name).fileName().replace(QLatin1Char('"'), QLatin1Char('\'')));
         info(smAttachmentName, name);
         info(smAttachmentSize, QString::number(file.size()));
         if (m_aborted || m_ended)
@@ -805,6 +1095,11 @@ void SendMail::endSend()
     clearRecipients();
     stopReplyTimer();
     PostMessage(DoneMessage);
+}
+
+QByteArray SendMail::headerWord(const QString &text, int maxLength) const
+{
+    return encodeHeaderWord(text, maxLength);
 }
 
 void SendMail::touchReplyTimer()

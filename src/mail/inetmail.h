@@ -17,19 +17,41 @@
 //     mail->setMailText(lines);                 // placeholders already filled
 //     mail->setAction(TMailAction::Send_Mail);  // refused (smAlreadyBusy) while busy
 //
-// Texts are QStrings; on the wire they are Windows-1252 bytes (characters the
-// code page cannot hold become '?'). Every send ends with TO_Address,
-// TO_Name, ListTo, Listcc and ListBcc empty.
+// Texts are QStrings; on the wire they are Windows-1252 bytes where the code
+// page can hold the text and UTF-8 otherwise, labelled to match: the body's
+// charset is "us-ascii" for ASCII text, else "windows-1252" or "utf-8"; a
+// header word says ISO-8859-1 (Latin-1 text), windows-1252 or UTF-8. Every
+// send ends with TO_Address, TO_Name, ListTo, Listcc and ListBcc empty.
+//
+// Security and login (all off by default, which gives the plain dialogue
+// of HELO, MAIL, RCPT, DATA and QUIT byte for byte):
+//     mail->setSecurity(SendMail::SecurityStartTls); // or SecurityTls: TLS from the first byte
+//     mail->setUserName(user);                  // a login: AUTH PLAIN or LOGIN
+//     mail->setPassword(password);              // any characters
+//     mail->setAcceptUntrustedCertificate(false);
+// With a security setting or a user name the sender greets with EHLO (HELO
+// when the server answers 5xx), sends STARTTLS and EHLO again, then logs in
+// with the first of PLAIN and LOGIN that the server offers. The password
+// never leaves before TLS is up unless the security setting is None. A
+// failed handshake or refused certificate ends the send with smTlsError
+// ("TLS handshake failed: certificate has expired"), a refused login with
+// smLoginRefused ("Login refused: 535 ..."), a server that offers no method
+// we know with smNoLoginMethod.
 //
 // Safety rules of this sender:
 //   - a server that stops answering ends the send (TimeoutConnect,
 //     TimeoutArp, TimeoutReply; smConnectTimeOut "Connection timed out");
 //   - CR and LF in header values and addresses go out as blanks, so no value
 //     can add a header line or an SMTP command;
-//   - a reply line must begin with a three-digit code; anything else (an
-//     empty line, garbage, a single character) ends the send with
-//     smProtocolError "Unexpected response: " + the line; a reply line longer
-//     than MaxReplyLine without CR LF does the same;
+//   - a reply line is judged by its first character and, for a line of four
+//     characters or more, its fourth ("-": more lines follow); an empty line
+//     ends the send with smProtocolError "Unexpected response: ", and so
+//     does a reply line longer than MaxReplyLine without CR LF;
+//   - each send has a generation of its own: a write, a reply or a timer
+//     that resumes after events ran (and a new send may have begun) acts
+//     only when its send is still the one under way;
+//   - the silence bound (TimeoutReply) runs only while the server owes an
+//     answer, never while the sender itself is writing;
 //   - after the server's answer to QUIT the sender closes the connection
 //     itself instead of waiting for the server to close it.
 //
@@ -86,7 +108,11 @@ enum SendMailError {
     smAddressResolutionError,
     smPrematureDisconnect,
     smMailDestinationError,
-    smHostUnreachable
+    smHostUnreachable,
+    // Beyond the plain dialogue: TLS and login.
+    smTlsError,
+    smLoginRefused,
+    smNoLoginMethod
 };
 
 class SendMail : public TStarSocket
@@ -104,8 +130,10 @@ public:
     ~SendMail() override;
 
     // Server: a value whose first character is a digit is a dotted IPv4
-    // address used as it is; anything else is a host name resolved before
-    // connecting. An empty value leaves the server in force unchanged.
+    // address used as it is, and so is an IPv6 address (with or without
+    // brackets); anything else is a host name resolved before connecting
+    // (its first IPv4 address, else its first IPv6 one). An empty value
+    // leaves the server in force unchanged.
     QString SMTP_Server() const { return m_server; }
     void setSMTP_Server(const QString &server);
 
@@ -173,6 +201,20 @@ public:
 
     DoneEvent OnDone;
 
+    // Security of the connection and the login.
+    enum Security { SecurityNone = 0, SecurityStartTls = 1, SecurityTls = 2 };
+    Security security() const { return m_security; }
+    void setSecurity(Security v) { m_security = v; }
+    QString UserName() const { return m_user; }
+    void setUserName(const QString &v) { m_user = v; }
+    void setPassword(const QString &v) { m_password = v; }
+    bool AcceptUntrustedCertificate() const { return m_acceptUntrusted; }
+    void setAcceptUntrustedCertificate(bool v) { m_acceptUntrusted = v; }
+
+    // The generation of the send under way (or of the last one); it grows
+    // with every send started.
+    quint64 Generation() const { return m_generation; }
+
     // State, for callers and tests.
     bool Busy() const { return m_busy; }
     SendMailError LastMailError() const { return m_lastMailError; }
@@ -183,6 +225,8 @@ public:
     static constexpr int MaxReplyLine = 4096;
 
 protected:
+    void TlsReadyEvent() override;
+    void TlsFailedEvent(const QString &reason) override;
     void ConnectEvent() override;
     void ReadEvent() override;
     void CloseEvent() override;
@@ -191,10 +235,28 @@ protected:
     void MessageEvent(int msg) override;
 
 private:
-    enum class State { AwaitingGreeting, HeloSent, MailSent, RcptSent, DataSent, MessageSent, QuitSent };
+    enum class State {
+        AwaitingGreeting,
+        HeloSent,
+        MailSent,
+        RcptSent,
+        DataSent,
+        MessageSent,
+        QuitSent,
+        // Beyond the plain dialogue.
+        TlsConnecting,
+        EhloSent,
+        HeloFallbackSent,
+        StartTlsSent,
+        TlsHandshake,
+        AuthPlainSent,
+        AuthLoginSent,
+        AuthUserSent,
+        AuthPasswordSent
+    };
     struct Recipient {
         QByteArray address;
-        QByteArray name;
+        QString name;
     };
 
     void startSend();
@@ -208,7 +270,14 @@ private:
     void advance();
     void resumeReading();
     bool writeLine(const QByteArray &text, bool messageLine = false);
+    bool writeSecret(const QByteArray &text, const QString &shown);
+    void afterGreeting();
+    void afterCapabilities();
+    void sendMailFrom();
+    bool extendedDialogue() const;
+    QByteArray headerWord(const QString &text, int maxLength = -1) const;
     bool writeRaw(const QByteArray &bytes);
+    bool flushHeld();
     bool nextRecipient(Recipient &out);
     void sendMessage();
     bool sendBody();
@@ -226,17 +295,25 @@ private:
     bool m_keepOpen = false;
     QString m_version;
     int m_timeoutReply = 60;
+    Security m_security = SecurityNone;
+    QString m_user, m_password;
+    bool m_acceptUntrusted = false;
 
     // The send under way: values taken at its start.
     struct Snapshot {
         QString server;
         bool serverIsDotted = false;
         quint16 port = 25;
-        QByteArray fromName, fromAddress, subject;
+        QString fromName, subject;
+        QByteArray fromAddress;
         Recipient first;
         int firstList = -1; // where the first recipient came from: 0 To, 1 cc, 2 bcc; -1 none
         QList<Recipient> to, cc, bcc;
-        QList<QByteArray> headers;
+        QList<QString> headers;
+        QByteArray charset; // of the body: us-ascii, windows-1252 or utf-8
+        Security security = SecurityNone;
+        QString user, password;
+        bool acceptUntrusted = false;
         QStringList attachments;
         QByteArray body; // CR LF line ends, not yet encoded
         bool hasBody = false;
@@ -259,4 +336,12 @@ private:
     int m_qpCounter = 0;
     SendMailError m_lastMailError = smNone;
     QTimer m_replyTimer;
+    quint64 m_generation = 0;
+    int m_writeDepth = 0;
+    bool m_donePending = false;
+    QStringList m_capabilities; // of the last EHLO reply, upper-cased
+    QStringList m_replyLines;   // of the reply being read
+    bool m_authenticated = false;
+    bool m_holdLines = false; // message lines wait in m_held for the next write
+    QByteArray m_held;
 };

@@ -1,8 +1,10 @@
 #pragma once
 
-// TStarSocket: one asynchronous TCP client connection (IPv4) for the mail
-// sender. A non-blocking socket watched by QSocketNotifier, name resolution
-// through QHostInfo, a one-second time-out countdown. Every notification is
+// TStarSocket: one asynchronous TCP client connection (IPv4 or IPv6) for the
+// mail sender. A non-blocking socket watched by QSocketNotifier, name
+// resolution through QHostInfo, a one-second time-out countdown, and TLS on
+// the same connection when asked (StartTls hands the connected socket to a
+// QSslSocket; the calls and notifications stay the same). Every notification is
 // delivered on the thread that owns the object (the GUI thread) from its
 // event loop; none is ever delivered from inside a call of this class.
 //
@@ -21,17 +23,28 @@
 //                    runs, then the socket is closed if it was connected
 //   time-out         the countdown reached 0: the socket is closed, then
 //                    TimeoutEvent()
+//   TLS ready        the TLS handshake StartTls began has succeeded:
+//                    TlsReadyEvent()
+//   TLS failed       the handshake failed or the certificate was refused:
+//                    TlsFailedEvent(reason), the socket already closed
 // Every socket notification and the resolution result stop the countdown
 // first, so TimeoutConnect covers only the wait for the connect and
 // TimeoutArp only the wait for the resolution.
 
+#include <QHash>
+#include <QHostAddress>
+#include <QSslConfiguration>
+#include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QSslCertificate>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
 
 class QSocketNotifier;
+class QSslSocket;
 
 namespace Winsock
 {
@@ -97,16 +110,23 @@ public:
 
     // Creates the socket when there is none; returns the last error (0 = ok).
     int CreateSocket();
-    // A dotted IPv4 text (anything inet_aton takes); an invalid text gives
-    // 255.255.255.255, which Connect refuses with 10049.
+    // A dotted IPv4 text (anything inet_aton takes) or an IPv6 address (in
+    // brackets or without); an invalid text gives 255.255.255.255, which
+    // Connect refuses with 10049.
     void SetAddress(const QString &dotted);
+    // True when the text is an IPv6 address, in brackets or without.
+    static bool isIPv6Literal(const QString &text);
     void SetPort(quint16 port) { m_port = port; }
     quint16 Port() const { return m_port; }
     // Starts resolving a host name unless one is pending; starts the
     // countdown with TimeoutArp. Returns the last error (0 = started).
     int ResolveName(const QString &hostName);
     bool ResolutionPending() const { return m_lookupContext != nullptr; }
-    void UseResolvedAddress() { m_address = m_resolved; }
+    void UseResolvedAddress()
+    {
+        m_address = m_resolved;
+        m_address6 = m_resolved6;
+    }
     // Starts a non-blocking connect to Address():Port() and the countdown
     // with TimeoutConnect. Returns the last error (0 = under way).
     int Connect();
@@ -121,7 +141,9 @@ public:
 
     static QString LocalHostName();
     QString DottedAddress() const;
-    quint32 Address() const { return m_address; }
+    // The IPv4 address (0 while the address is an IPv6 one).
+    quint32 Address() const { return m_address6.isNull() ? m_address : 0; }
+    bool IsIPv6() const { return !m_address6.isNull(); }
     int LastError() const { return m_lastError; }
     bool Connected() const { return m_connected; }
     int Socket() const { return m_fd; }
@@ -130,6 +152,19 @@ public:
     void setTimeoutConnect(int seconds) { m_timeoutConnect = seconds; }
     int TimeoutArp() const { return m_timeoutArp; }
     void setTimeoutArp(int seconds) { m_timeoutArp = seconds; }
+
+    // Begins TLS on the connected socket: the handshake runs from the event
+    // loop and ends in TlsReadyEvent or TlsFailedEvent. The certificate must
+    // be trusted (the system's certificates plus ExtraCaCertificates) and
+    // name peerName, unless acceptUntrusted, which takes any certificate.
+    // After the handshake Send and Receive carry plain text over TLS.
+    void StartTls(const QString &peerName, bool acceptUntrusted);
+    bool TlsActive() const { return m_tlsReady; }
+    // Trust anchors besides the system's (empty in the program).
+    QList<QSslCertificate> ExtraCaCertificates() const { return m_extraCa; }
+    void setExtraCaCertificates(const QList<QSslCertificate> &certs) { m_extraCa = certs; }
+    // Whether this machine's Qt can do TLS at all.
+    static bool TlsSupported();
 
     // Posts an owner message (FirstOwnerMessage or above) to this object's
     // own event queue; MessageEvent(msg) runs when it is handled.
@@ -149,6 +184,8 @@ protected:
     virtual void TimeoutEvent();
     virtual void ResolvedEvent();
     virtual void MessageEvent(int msg);
+    virtual void TlsReadyEvent() {}
+    virtual void TlsFailedEvent(const QString &reason) { Q_UNUSED(reason) }
 
     void customEvent(QEvent *event) override;
     void setLastError(int error) { m_lastError = error & 0xFFFF; }
@@ -161,6 +198,12 @@ private:
     void writeReady();
     void closeNotification(int error);
     void dropNotifiers();
+    void tlsReadyRead();
+    void tlsWritten();
+    void tlsError();
+    void tlsDisconnected();
+    int openSocket(int family);
+    static QHash<QString, QSslConfiguration> &tlsConfigurations();
 
     bool m_started = false;
     int m_fd = -1;
@@ -170,8 +213,18 @@ private:
     bool m_inRead = false;
     bool m_receivedInRead = false;
     quint32 m_address = 0; // host byte order
+    QHostAddress m_address6; // set (and m_address unused) for an IPv6 address
+    int m_family = 0;        // of the socket made
     quint16 m_port = 0;
     quint32 m_resolved = 0;
+    QHostAddress m_resolved6;
+    QSslSocket *m_tls = nullptr;
+    bool m_tlsReady = false;
+    bool m_tlsFailed = false;
+    bool m_tlsReadPending = false;
+    QString m_tlsReason;
+    QString m_tlsCacheKey;
+    QList<QSslCertificate> m_extraCa;
     QObject *m_lookupContext = nullptr;
     int m_lastError = 0;
     int m_countdown = 0;

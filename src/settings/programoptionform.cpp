@@ -1,12 +1,18 @@
 #include "programoptionform.h"
 
+#include "alerts/dispatcher.h"
+#include "core/formats.h"
 #include "core/prompt.h"
+#include "mail/inetmail.h"
 #include "settings/autostart.h"
+#include "settings/passwordstore.h"
 #include "widgets/helpform.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QRegularExpression>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -16,6 +22,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -61,6 +68,14 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     MinimizeToTrayCB->setObjectName(QStringLiteral("MinimizeToTrayCB"));
     basic->addWidget(AutoStartBox);
     basic->addWidget(MinimizeToTrayCB);
+    AlertStyleBox = new QComboBox(BasicSheet);
+    AlertStyleBox->setObjectName(QStringLiteral("AlertStyleBox"));
+    AlertStyleBox->addItems({QStringLiteral("Message boxes"), QStringLiteral("Desktop notifications"),
+                             QStringLiteral("Desktop notifications and message boxes")});
+    auto *styleForm = new QFormLayout;
+    styleForm->addRow(QStringLiteral("Show alert messages as"), AlertStyleBox);
+    basic->addSpacing(8);
+    basic->addLayout(styleForm);
     auto *more = new QGroupBox(QStringLiteral("Alerts and session"), BasicSheet);
     AlertAfterCB = new QCheckBox(QStringLiteral("Alert only after \"Alert after N bad attempts\" failures in a row"), more);
     AlertAfterCB->setObjectName(QStringLiteral("AlertAfterCB"));
@@ -95,8 +110,45 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     mailForm->addRow(QStringLiteral("Port"), PortEdit);
     mailForm->addRow(QStringLiteral("E-mail From"), MailEdit);
     mailForm->addRow(QStringLiteral("E-mail To"), MailToEdit);
+    SecurityBox = new QComboBox(MailServerSheet);
+    SecurityBox->setObjectName(QStringLiteral("SecurityBox"));
+    SecurityBox->addItems({QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
+    UserEdit = new QLineEdit(MailServerSheet);
+    UserEdit->setObjectName(QStringLiteral("UserEdit"));
+    PasswordEdit = new QLineEdit(MailServerSheet);
+    PasswordEdit->setObjectName(QStringLiteral("PasswordEdit"));
+    PasswordEdit->setEchoMode(QLineEdit::Password);
+    PasswordNote = new QLabel(PasswordStore::runOnlyNote(), MailServerSheet);
+    PasswordNote->setObjectName(QStringLiteral("PasswordNote"));
+    PasswordNote->setWordWrap(true);
+    PasswordNote->setTextFormat(Qt::PlainText);
+    PasswordNote->setVisible(false);
+    AcceptCertificateBox =
+        new QCheckBox(QStringLiteral("Accept the server's certificate even if it is not trusted"), MailServerSheet);
+    AcceptCertificateBox->setObjectName(QStringLiteral("AcceptCertificateBox"));
+    mailForm->addRow(QStringLiteral("Security"), SecurityBox);
+    mailForm->addRow(QStringLiteral("User name"), UserEdit);
+    mailForm->addRow(QStringLiteral("Password"), PasswordEdit);
+    mailForm->addRow(QString(), PasswordNote);
+    mailForm->addRow(QString(), AcceptCertificateBox);
     mail->addLayout(mailForm);
-    mail->addStretch();
+    TestMailBtn = new QPushButton(QStringLiteral("Send test mail"), MailServerSheet);
+    TestMailBtn->setObjectName(QStringLiteral("TestMailBtn"));
+    TestMailBtn->setAutoDefault(false);
+    TestMailResult = new QLabel(MailServerSheet);
+    TestMailResult->setObjectName(QStringLiteral("TestMailResult"));
+    TestMailResult->setTextFormat(Qt::PlainText);
+    TestMailResult->setWordWrap(true);
+    auto *testRow = new QHBoxLayout;
+    testRow->addWidget(TestMailBtn);
+    testRow->addWidget(TestMailResult, 1);
+    mail->addLayout(testRow);
+    TestMailLog = new QPlainTextEdit(MailServerSheet);
+    TestMailLog->setObjectName(QStringLiteral("TestMailLog"));
+    TestMailLog->setReadOnly(true);
+    TestMailLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    TestMailLog->setMaximumBlockCount(500);
+    mail->addWidget(TestMailLog, 1);
     PageControl->addTab(MailServerSheet, QStringLiteral("Mail server"));
 
     // "Message Format"
@@ -164,6 +216,66 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     follow(MailEdit, &ProgramOptions::MailFrom);
     follow(MailToEdit, &ProgramOptions::MailTo);
     follow(MailSubjectEdit, &ProgramOptions::MailSubject);
+    follow(UserEdit, &ProgramOptions::SmtpUser);
+    follow(PasswordEdit, &ProgramOptions::SmtpPassword);
+    connect(AcceptCertificateBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_filling)
+            m_options.SmtpAcceptUntrusted = on;
+    });
+    connect(SecurityBox, &QComboBox::currentIndexChanged, this, &TProgramOptionForm::securityChanged);
+    connect(AlertStyleBox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!m_filling && index >= 0)
+            m_options.AlertStyle = index;
+    });
+    connect(TestMailBtn, &QPushButton::clicked, this, &TProgramOptionForm::TestMailBtnClick);
+
+    m_testMail = new SendMail(this);
+    m_testMail->OnMailInfo = [this](SendMail *, SendMailInfo info, const QString &text) {
+        switch (info) {
+        case smTraceOut:
+            TestMailLog->appendPlainText(QStringLiteral("> ") + text.trimmed());
+            break;
+        case smTraceIn:
+            TestMailLog->appendPlainText(QStringLiteral("< ") + text);
+            break;
+        case smResolvingAddress:
+            TestMailLog->appendPlainText(QStringLiteral("Resolving ") + text);
+            break;
+        case smServerConnected:
+            TestMailLog->appendPlainText(QStringLiteral("Connected to ") + text);
+            break;
+        case smBadAddress:
+            TestMailLog->appendPlainText(QStringLiteral("Recipient refused: ") + text);
+            break;
+        case smMessageAccepted:
+            TestMailResult->setText(QStringLiteral("Message accepted"));
+            break;
+        default:
+            break;
+        }
+        TestMailLog->moveCursor(QTextCursor::End);
+        TestMailLog->ensureCursorVisible();
+    };
+    m_testMail->OnMailError = [this](SendMail *, SendMailError, const QString &text) {
+        TestMailResult->setText(text);
+        TestMailLog->appendPlainText(text);
+    };
+    m_testMail->OnDone = [this](SendMail *) { TestMailBtn->setEnabled(true); };
+
+    // The password comes from the secret store when one answers.
+    m_passwords = new PasswordStore(this);
+    connect(m_passwords, &PasswordStore::availabilityKnown, this, &TProgramOptionForm::showPasswordNote);
+    m_passwords->load([this](bool found, const QString &password) {
+        if (found && m_options.SmtpPassword.isEmpty()) {
+            m_options.SmtpPassword = password;
+            if (isVisible() && PasswordEdit->text().isEmpty()) {
+                m_filling = true;
+                PasswordEdit->setText(password);
+                m_filling = false;
+                m_passwordAtShow = password;
+            }
+        }
+    });
     connect(MessageMemo, &QPlainTextEdit::textChanged, this, [this] {
         if (m_filling)
             return;
@@ -176,7 +288,7 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     connect(HelpBtn, &QPushButton::clicked, this, &TProgramOptionForm::HelpBtnClick);
 
     // A fixed-size window.
-    setFixedSize(sizeHint().expandedTo(QSize(460, 380)));
+    setFixedSize(sizeHint().expandedTo(QSize(500, 520)));
 }
 
 int TProgramOptionForm::Execute()
@@ -211,9 +323,16 @@ void TProgramOptionForm::showOptions()
     MailToEdit->setText(m_options.MailTo);
     MailSubjectEdit->setText(m_options.MailSubject);
     MessageMemo->setPlainText(m_options.MessageTemplate.join(QLatin1Char('\n')));
-    for (QLineEdit *e : {SMTPEdit, PortEdit, MailEdit, MailToEdit, MailSubjectEdit})
+    SecurityBox->setCurrentIndex(m_options.SmtpSecurity);
+    UserEdit->setText(m_options.SmtpUser);
+    PasswordEdit->setText(m_options.SmtpPassword);
+    AcceptCertificateBox->setChecked(m_options.SmtpAcceptUntrusted);
+    AlertStyleBox->setCurrentIndex(m_options.AlertStyle);
+    m_passwordAtShow = m_options.SmtpPassword;
+    for (QLineEdit *e : {SMTPEdit, PortEdit, MailEdit, MailToEdit, MailSubjectEdit, UserEdit})
         e->setCursorPosition(0);
     m_filling = false;
+    showPasswordNote();
 }
 
 void TProgramOptionForm::done(int result)
@@ -222,6 +341,10 @@ void TProgramOptionForm::done(int result)
     if (result == QDialog::Accepted) {
         if (!SaveProgramOptions(m_options, m_where, &problem) && m_prompt)
             m_prompt->message(QStringLiteral("Error"), problem);
+        // The password goes to the secret store only; without one it stays
+        // in the options for this run.
+        if (m_options.SmtpPassword != m_passwordAtShow)
+            m_passwords->save(m_options.SmtpPassword);
         // The autostart entry follows its box; a folder that cannot be
         // written is said, and the entry stays as it was.
         const QString entry = autostartPath();
@@ -239,6 +362,7 @@ void TProgramOptionForm::done(int result)
         // Throws the edits away; without email.dat the edited template stays.
         if (!CancelProgramOptions(m_options, m_where, &problem) && m_prompt)
             m_prompt->message(QStringLiteral("Error"), problem);
+        m_options.SmtpPassword = m_passwordAtShow;
     }
     QDialog::done(result);
     releaseHelpForm();
@@ -290,4 +414,55 @@ void TProgramOptionForm::releaseHelpForm()
     if (m_help && m_help->windowHandle())
         m_help->windowHandle()->setTransientParent(m_helpTransientParent);
     m_helpTransientParent = nullptr;
+}
+
+void TProgramOptionForm::securityChanged(int index)
+{
+    if (m_filling || index < 0)
+        return;
+    m_options.SmtpSecurity = index;
+    // A port that one of the settings proposed follows the new setting; a
+    // port of the user's own stays.
+    const QString port = PortEdit->text().trimmed();
+    static const QStringList proposed = {QStringLiteral("25"), QStringLiteral("587"), QStringLiteral("465")};
+    if (port.isEmpty() || proposed.contains(port))
+        PortEdit->setText(ProgramOptions::proposedPort(index));
+}
+
+void TProgramOptionForm::showPasswordNote()
+{
+    PasswordNote->setVisible(m_passwords && m_passwords->answered() && m_passwords->keptForRunOnly());
+}
+
+QStringList TProgramOptionForm::testMailText(const QStringList &templ, const QDateTime &when)
+{
+    AlertDispatcher::Placeholders v;
+    v.hostName = QStringLiteral("test.example.com");
+    v.status = QStringLiteral("test.example.com Test mail");
+    v.dateTime = Formats::longDateTime(when);
+    v.testMethod = QStringLiteral("Test mail");
+    v.comment = QStringLiteral("Sent from the Program Option dialog");
+    return AlertDispatcher::fillTemplate(templ, v);
+}
+
+void TProgramOptionForm::TestMailBtnClick()
+{
+    if (m_testMail->Busy())
+        return;
+    TestMailLog->clear();
+    TestMailResult->setText(QStringLiteral("Sending..."));
+    TestMailBtn->setEnabled(false);
+    const QDateTime now = QDateTime::currentDateTime();
+    AlertDispatcher::applyServerOptions(*m_testMail, m_options);
+    // "E-mail To" may name several recipients, separated by ";" or ",".
+    QStringList to = m_options.MailTo.split(QRegularExpression(QStringLiteral("[;,]")), Qt::SkipEmptyParts);
+    for (QString &t : to)
+        t = t.trimmed();
+    to.removeAll(QString());
+    m_testMail->setTO_Address(to.value(0));
+    m_testMail->setListTo(to.mid(1));
+    m_testMail->setSubject(m_options.MailSubject);
+    m_testMail->setMailText(testMailText(m_options.MessageTemplate, now));
+    m_testMail->setHeaders(AlertDispatcher::mailHeaders(now, m_options.MailFrom));
+    m_testMail->setAction(TMailAction::Send_Mail);
 }

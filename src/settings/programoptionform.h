@@ -2,12 +2,15 @@
 
 #include "settings/programoptions.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QPointer>
 
 #include <functional>
 
+class PasswordStore;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -16,6 +19,7 @@ class QTabWidget;
 class QWidget;
 class QWindow;
 class THelpForm;
+class SendMail;
 class UserPrompt;
 
 // The program options dialog: the pages "Basic", "Mail server" and "Message
@@ -27,6 +31,13 @@ class UserPrompt;
 // close box reload them, which throws the edits away (the message template
 // only when email.dat exists). After either, minimizeToTrayChanged() tells
 // the main window the "Minimize To Tray" option now in force.
+//
+// The Mail server page also holds the connection's security, the login and
+// the certificate rule, and "Send test mail", which sends the message
+// template filled with sample values to the "E-mail To" recipients at once
+// and shows the dialogue and its end in the page. The password goes to the
+// secret store on OK (PasswordStore); where none answers the page says the
+// password is kept for this run only.
 //
 // The options, the prompt (messages) and the help viewer are borrowed and
 // must outlive the dialog.
@@ -69,6 +80,15 @@ public:
     QLineEdit *PortEdit;
     QLineEdit *MailEdit;
     QLineEdit *MailToEdit;
+    QComboBox *SecurityBox;
+    QLineEdit *UserEdit;
+    QLineEdit *PasswordEdit;
+    QLabel *PasswordNote;
+    QCheckBox *AcceptCertificateBox;
+    QPushButton *TestMailBtn;
+    QPlainTextEdit *TestMailLog;
+    QLabel *TestMailResult;
+    QComboBox *AlertStyleBox;
     QLineEdit *MailSubjectEdit;
     QPlainTextEdit *MessageMemo;
     QPushButton *OKBtn;
@@ -78,6 +98,13 @@ public:
     // The handlers, callable as the controls call them.
     void FormShow();
     void HelpBtnClick();
+    void TestMailBtnClick();
+
+    // The sender of the test mail (for tests: trust anchors, time-outs).
+    SendMail *testMailSender() const { return m_testMail; }
+    PasswordStore *passwordStore() const { return m_passwords; }
+    // The values a test mail's placeholders are filled with.
+    static QStringList testMailText(const QStringList &templ, const QDateTime &when);
 
 signals:
     // After every close, OK or not: the "Minimize To Tray" option in force.
@@ -91,6 +118,8 @@ private:
     void showOptions();
     THelpForm *helpForm();
     void releaseHelpForm();
+    void securityChanged(int index);
+    void showPasswordNote();
 
     ProgramOptions &m_options;
     UserPrompt *m_prompt;
@@ -104,4 +133,7 @@ private:
     // given back when the dialog closes.
     QPointer<QWindow> m_helpTransientParent;
     bool m_helpAttached = false;
+    SendMail *m_testMail = nullptr;
+    PasswordStore *m_passwords = nullptr;
+    QString m_passwordAtShow;
 };

@@ -66,6 +66,13 @@ public:
 
     void write(const char *key, const QString &value) { m_settings->setValue(QLatin1String(key), value); }
     void remove(const char *key) { m_settings->remove(QLatin1String(key)); }
+    void writeUnlessDefault(const char *key, const QString &value, bool isDefault)
+    {
+        if (isDefault)
+            m_settings->remove(QLatin1String(key));
+        else
+            write(key, value);
+    }
 
     // Flushes the writes; false when the store could not be written.
     bool flush()
@@ -105,6 +112,18 @@ quint16 ProgramOptions::mailPort(const QString &portText)
     bool ok = false;
     const int port = portText.toInt(&ok, 10);
     return ok ? quint16(quint32(port) & 0xFFFF) : quint16(25);
+}
+
+QString ProgramOptions::proposedPort(int security)
+{
+    switch (security) {
+    case SecurityStartTls:
+        return QStringLiteral("587");
+    case SecurityTls:
+        return QStringLiteral("465");
+    default:
+        return QLatin1String(DefaultSmtpPort);
+    }
 }
 
 QString OptionsLocation::templatePath() const
@@ -182,6 +201,18 @@ bool LoadProgramOptions(ProgramOptions &o, const OptionsLocation &where, QString
         o.AutoStart = g.boolean(ProgramOptions::AutoStartKey, false);
         o.MinimizeToTray = g.boolean(ProgramOptions::MinimizeToTrayKey, false);
         o.AlertAfterBadAttempts = g.boolean(ProgramOptions::AlertAfterKey, false);
+        // Mail security, login and alert style; out-of-range numbers read
+        // as the defaults.
+        const int security = g.integer(ProgramOptions::SmtpSecurityKey, ProgramOptions::SecurityNone);
+        o.SmtpSecurity = security >= ProgramOptions::SecurityNone && security <= ProgramOptions::SecurityTls
+                             ? security
+                             : int(ProgramOptions::SecurityNone);
+        o.SmtpUser = g.text(ProgramOptions::SmtpUserKey, QString());
+        o.SmtpAcceptUntrusted = g.boolean(ProgramOptions::SmtpAcceptUntrustedKey, false);
+        const int style = g.integer(ProgramOptions::AlertStyleKey, ProgramOptions::AlertBoxes);
+        o.AlertStyle = style >= ProgramOptions::AlertBoxes && style <= ProgramOptions::AlertBoth
+                           ? style
+                           : int(ProgramOptions::AlertBoxes);
     }
 
     const QString path = where.templatePath();
@@ -223,6 +254,16 @@ bool SaveProgramOptions(const ProgramOptions &o, const OptionsLocation &where, Q
             g.write(ProgramOptions::AlertAfterKey, OptionText::fromBool(true));
         else
             g.remove(ProgramOptions::AlertAfterKey);
+        // The values this build adds are written only when they differ from
+        // their defaults, so that a user who keeps the defaults keeps the
+        // Option group exactly as it always was. The password is never here.
+        g.writeUnlessDefault(ProgramOptions::SmtpSecurityKey, OptionText::fromInt(o.SmtpSecurity),
+                             o.SmtpSecurity == ProgramOptions::SecurityNone);
+        g.writeUnlessDefault(ProgramOptions::SmtpUserKey, o.SmtpUser, o.SmtpUser.isEmpty());
+        g.writeUnlessDefault(ProgramOptions::SmtpAcceptUntrustedKey, OptionText::fromBool(o.SmtpAcceptUntrusted),
+                             !o.SmtpAcceptUntrusted);
+        g.writeUnlessDefault(ProgramOptions::AlertStyleKey, OptionText::fromInt(o.AlertStyle),
+                             o.AlertStyle == ProgramOptions::AlertBoxes);
         if (!g.flush()) {
             if (error)
                 *error = QStringLiteral("Cannot write the program options to %1").arg(g.where());

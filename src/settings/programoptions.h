@@ -23,6 +23,12 @@ struct ProgramOptions {
     // Beyond the seven values above: stored only while on, so a store that
     // never had it on keeps exactly the seven.
     static constexpr const char *AlertAfterKey = "Alert After Bad Attempts";
+    // Mail security and the way alerts are shown (values this build adds;
+    // absent values give the plain dialogue and boxes of every earlier run).
+    static constexpr const char *SmtpSecurityKey = "SMTP Security";
+    static constexpr const char *SmtpUserKey = "SMTP User";
+    static constexpr const char *SmtpAcceptUntrustedKey = "SMTP Accept Untrusted";
+    static constexpr const char *AlertStyleKey = "Alert Style";
 
     // Defaults when a value is absent.
     static constexpr const char *DefaultSmtpPort = "25";
@@ -41,6 +47,20 @@ struct ProgramOptions {
     // in a row (the engine's setAlertAfterEnabled).
     bool AlertAfterBadAttempts = false; // AlertAfterCB
     QStringList MessageTemplate = defaultMessageTemplate(); // MessageMemo
+
+    // Mail security, the login and the way alerts are shown.
+    enum Security { SecurityNone = 0, SecurityStartTls = 1, SecurityTls = 2 };
+    enum AlertStyles { AlertBoxes = 0, AlertNotifications = 1, AlertBoth = 2 };
+    int SmtpSecurity = SecurityNone;   // SecurityBox
+    QString SmtpUser;                  // UserEdit; empty: no login
+    // PasswordEdit. Never written to the options: the secret store keeps it
+    // (PasswordStore); without one it lasts for this run only.
+    QString SmtpPassword;
+    bool SmtpAcceptUntrusted = false;  // AcceptCertificateBox
+    int AlertStyle = AlertBoxes;       // AlertStyleBox
+    // The port each security setting proposes: 25, 587 for STARTTLS, 465
+    // for TLS on connect.
+    static QString proposedPort(int security);
 
     // The built-in template, twelve lines with their runs of blanks.
     static QStringList defaultMessageTemplate();
@@ -85,7 +105,7 @@ struct OptionsLocation {
 // stays as it was).
 bool LoadProgramOptions(ProgramOptions &options, const OptionsLocation &where = {}, QString *problem = nullptr);
 
-// Writes the seven values as text ("1"/"0" for the booleans) and then the
+// Writes the values as text ("1"/"0" for the booleans) and then the
 // template to the template file, every line followed by CR LF, atomically
 // (the old file survives a failed write). False with a message naming the
 // file in *error when a value or the file could not be written.

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -13,7 +14,19 @@
 
 #include <canberra.h>
 
-SystemDesktop::SystemDesktop(QObject *parent) : QObject(parent) {}
+#include "sentrovaicons.h"
+
+SystemDesktop::SystemDesktop(QObject *parent) : QObject(parent)
+{
+    // The notifications carry the program's icon: the installed theme icon,
+    // else a copy of the built-in one in the runtime folder.
+    if (!QIcon::hasThemeIcon(QStringLiteral("sentrova"))) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        const QString file = folder + QStringLiteral("/sentrova-icon.png");
+        if (!folder.isEmpty() && (QFileInfo::exists(file) || SentrovaIcons::appIcon().pixmap(64).save(file)))
+            m_notifier.setIcon(file);
+    }
+}
 
 SystemDesktop::~SystemDesktop()
 {
@@ -21,10 +34,67 @@ SystemDesktop::~SystemDesktop()
         ca_context_destroy(m_ca);
 }
 
-void SystemDesktop::showMessage(const QString &caption, const QString &text)
+void SystemDesktop::showMessage(const QString &caption, const QString &text, const QString &key, AlertStyle style)
 {
-    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, m_parent);
-    box.exec();
+    if (style == AlertStyle::Box || style == AlertStyle::Both)
+        showBox(caption, text, key);
+    if (style == AlertStyle::Notification || style == AlertStyle::Both) {
+        QPointer<SystemDesktop> self(this);
+        // Without a notification service the box is the only way left.
+        std::function<void()> fallback;
+        if (style == AlertStyle::Notification)
+            fallback = [self, caption, text, key] {
+                if (self)
+                    self->showBox(caption, text, key);
+            };
+        m_notifier.notify(caption, text, caption == QLatin1String("Dead"), key, std::move(fallback));
+    }
+}
+
+void SystemDesktop::showBox(const QString &caption, const QString &text, const QString &key)
+{
+    if (!key.isEmpty()) {
+        if (QMessageBox *open = m_boxes.value(key)) {
+            // The newest text of the same object and side replaces the older.
+            open->setWindowTitle(caption);
+            open->setText(text);
+            return;
+        }
+    }
+    auto *box = new QMessageBox(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, m_parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->setWindowModality(Qt::NonModal);
+    if (key.isEmpty()) {
+        m_unkeyed.removeAll(nullptr);
+        m_unkeyed << box;
+    } else {
+        m_boxes.insert(key, box);
+        connect(box, &QObject::destroyed, this, [this, key] {
+            if (!m_boxes.value(key))
+                m_boxes.remove(key);
+        });
+    }
+    box->show();
+}
+
+QList<QMessageBox *> SystemDesktop::openBoxes() const
+{
+    QList<QMessageBox *> out;
+    for (const QPointer<QMessageBox> &b : m_boxes)
+        if (b)
+            out << b.data();
+    for (const QPointer<QMessageBox> &b : m_unkeyed)
+        if (b)
+            out << b.data();
+    return out;
+}
+
+void SystemDesktop::closeBoxes()
+{
+    for (QMessageBox *b : openBoxes())
+        b->close();
 }
 
 ca_context *SystemDesktop::context()
@@ -55,18 +125,36 @@ void SystemDesktop::playSound(const QString &file)
         ca_context_play(ca, 0, CA_PROP_EVENT_ID, "bell", CA_PROP_EVENT_DESCRIPTION, "Velmora Sentrova alert", nullptr);
 }
 
+QString SystemDesktop::programPath(const QString &item)
+{
+    if (item.isEmpty())
+        return QString();
+    const QFileInfo info(item);
+    if (info.isFile() && info.isExecutable())
+        return info.absoluteFilePath();
+    // A bare name ("notify-send") is a program in PATH, as a shell would
+    // find it; a name with a slash is a path and is not searched for.
+    if (!item.contains(QLatin1Char('/'))) {
+        const QString found = QStandardPaths::findExecutable(item);
+        if (!found.isEmpty())
+            return QFileInfo(found).absoluteFilePath();
+    }
+    return QString();
+}
+
 bool SystemDesktop::isProgram(const QString &item)
 {
-    const QFileInfo info(item);
-    return !item.isEmpty() && info.isFile() && info.isExecutable();
+    return !programPath(item).isEmpty();
 }
 
 void SystemDesktop::shellOpen(const QString &item)
 {
     if (item.isEmpty())
         return;
-    if (isProgram(item)) {
-        QProcess::startDetached(QFileInfo(item).absoluteFilePath(), {}, QFileInfo(item).absolutePath());
+    const QString program = programPath(item);
+    if (!program.isEmpty()) {
+        // No shell; the current folder is the program's own.
+        QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
         return;
     }
     QUrl url;

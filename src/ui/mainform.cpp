@@ -61,10 +61,10 @@ public:
     explicit AlertDesktopGuard(DesktopServices *real) : m_real(real) {}
     bool stopped = false;
 
-    void showMessage(const QString &caption, const QString &text) override
+    void showMessage(const QString &caption, const QString &text, const QString &key, AlertStyle style) override
     {
         if (!stopped)
-            m_real->showMessage(caption, text);
+            m_real->showMessage(caption, text, key, style);
     }
     void playSound(const QString &file) override
     {
@@ -820,6 +820,7 @@ void TMainForm::showNotice(const QString &title, const QString &text)
         return; // the program is ending: no box any more
     // Told once, without blocking: a box that does not wait for its answer.
     auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->setWindowModality(Qt::NonModal);

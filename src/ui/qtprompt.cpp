@@ -9,6 +9,7 @@ UserPrompt::Answer QtPrompt::confirm(const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
                     m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
@@ -26,6 +27,7 @@ bool QtPrompt::okCancel(const QString &title, const QString &text)
     // The report's overwrite question ("Attention") has the information icon.
     const auto icon = title == QLatin1String("Attention") ? QMessageBox::Information : QMessageBox::Warning;
     QMessageBox box(icon, title, text, QMessageBox::Ok | QMessageBox::Cancel, m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;
@@ -35,6 +37,7 @@ void QtPrompt::message(const QString &title, const QString &text)
 {
     const auto icon = title == QLatin1String("Error") ? QMessageBox::Critical : QMessageBox::Information;
     QMessageBox box(icon, title, text, QMessageBox::Ok, m_parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -6,7 +6,8 @@
 #include <QWidget>
 
 // The real questions and dialogs: message boxes, the input box and the file
-// dialogs, each modal over the owner window.
+// dialogs, each modal over the owner window. Every text shows as plain
+// text, exactly as given: nothing in it is taken for markup.
 class QtPrompt : public UserPrompt
 {
 public:

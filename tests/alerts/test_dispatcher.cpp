@@ -10,6 +10,8 @@
 #include "smtppeer.h"
 #include "support/recordingdesktop.h"
 
+#include <QRegularExpression>
+#include <QTimeZone>
 #include <QtTest>
 
 #include <functional>
@@ -22,16 +24,18 @@ const QDateTime FixedTime(QDate(2024, 3, 5), QTime(14, 7, 9));
 
 // Records like the plain recorder and also whether the mail sender was busy
 // at each call, which shows where the mail was started among the actions.
-// A hook lets a test act inside the modal message box.
+// A hook lets a test act from inside the call that shows the box, as other
+// handlers could while a desktop call lets events run.
 class BusyRecordingDesktop : public RecordingDesktop
 {
 public:
     SendMail *sender = nullptr;
     std::function<void()> duringMessage;
 
-    void showMessage(const QString &caption, const QString &text) override
+    void showMessage(const QString &caption, const QString &text, const QString &key = QString(),
+                     AlertStyle style = AlertStyle::Box) override
     {
-        RecordingDesktop::showMessage(caption, text);
+        RecordingDesktop::showMessage(caption, text, key, style);
         mark();
         if (duringMessage) {
             auto hook = std::move(duringMessage);
@@ -112,6 +116,12 @@ private slots:
     void portText_data();
     void portText();
     void alertTextFromTheEngineHook();
+
+    void boxKeysAndStyles_data();
+    void boxKeysAndStyles();
+    void placeholdersCarryTheOutcomeTime();
+    void everyMailCarriesDateAndMessageId();
+    void aLoopInsideTheFirstWriteDelaysNoMail();
 
     void twoAlertsWhileBusyBothArrive();
     void failedMailsDoNotBlockTheQueue();
@@ -394,6 +404,179 @@ void TestDispatcher::alertTextFromTheEngineHook()
     pass.alertSuffix = QStringLiteral(" Ping OK");
     m_engine->ReportOutcome(0, pass);
     QCOMPARE(m_desktop->calls, QStringList({"message|Dead|10.0.0.9 Ping error", "message|Alive|10.0.0.9 Ping OK"}));
+}
+
+void TestDispatcher::boxKeysAndStyles_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("boxes") << int(ProgramOptions::AlertBoxes) << QString();
+    QTest::newRow("notifications") << int(ProgramOptions::AlertNotifications) << QStringLiteral("|notification");
+    QTest::newRow("both") << int(ProgramOptions::AlertBoth) << QStringLiteral("|both");
+}
+
+void TestDispatcher::boxKeysAndStyles()
+{
+    // Two objects failing at once and one of them again: a box each, the
+    // same object's same side keeping its one box; the text as typed.
+    QFETCH(int, style);
+    QFETCH(QString, suffix);
+    m_desktop->sender = nullptr;
+    m_options->AlertStyle = style;
+    AlertProfile p = ops();
+    p.DeadActions[aaShowMessage] = true;
+    p.AliveActions[aaShowMessage] = true;
+    p.DeadActions[aaPlaySound] = true;
+    p.DeadSound = QStringLiteral("dead.wav");
+    setProfiles({p});
+    addObject(QStringLiteral("a"));
+    addObject(QStringLiteral("b"));
+    const QString rich = QStringLiteral("http://h/?q=<b>x</b>");
+    m_dispatcher->DispatchAlert(0, rich, false);
+    m_dispatcher->DispatchAlert(1, QStringLiteral("b down"), false);
+    m_dispatcher->DispatchAlert(0, QStringLiteral("a still down"), false);
+    m_dispatcher->DispatchAlert(0, QStringLiteral("a up"), true);
+    QCOMPARE(m_desktop->calls, QStringList({"message|Dead|" + rich + suffix, "sound|dead.wav",
+                                            "message|Dead|b down" + suffix, "sound|dead.wav",
+                                            "message|Dead|a still down" + suffix, "sound|dead.wav",
+                                            "message|Alive|a up" + suffix}));
+    const QStringList &k = m_desktop->messageKeys;
+    QCOMPARE(k.size(), 4);
+    QCOMPARE(k[0], k[2]);
+    QVERIFY(k[0] != k[1]);
+    QVERIFY(k[0] != k[3]);
+    QVERIFY(!k[0].isEmpty() && !k[1].isEmpty() && !k[3].isEmpty());
+}
+
+void TestDispatcher::placeholdersCarryTheOutcomeTime()
+{
+    // The program's dispatcher has no clock of its own: the time is the
+    // outcome's, even when the desktop call takes long (a box shown the old
+    // way took until it was closed).
+    SmtpPeer peer;
+    START_SMTP_PEER(peer);
+    m_options->SmtpPort = QString::number(peer.port());
+    QDateTime now(QDate(2026, 12, 10), QTime(9, 15, 0));
+    m_engine->setClock([&now] { return now; });
+    m_dispatcher.reset();
+    m_dispatcher = std::make_unique<AlertDispatcher>(*m_engine, *m_profiles, *m_options, *m_desktop, *m_sender);
+    m_engine->setAlertSink(m_dispatcher.get());
+    AlertProfile p = ops();
+    p.DeadActions[aaShowMessage] = true;
+    p.DeadActions[aaSendEMail] = true;
+    p.DeadMailRecipient = QStringLiteral("ops@example.com");
+    setProfiles({p});
+    addObject(QStringLiteral("db"));
+    const QDateTime outcome = now;
+    m_desktop->duringMessage = [&now] { now = now.addSecs(22); };
+    Outcome fail;
+    fail.failMarker = fail.failStatus = QStringLiteral("TCP Connect Error");
+    fail.alertSuffix = QStringLiteral(" TCP Connect Error");
+    m_engine->ReportOutcome(0, fail);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.messages().size(), 1, 10000);
+    const QByteArray mail = peer.messages().first();
+    QVERIFY(hasLine(mail, "Date Time: " + Formats::longDateTime(outcome).toUtf8()));
+    QVERIFY(hasLine(mail, "Date: " + AlertDispatcher::rfc5322Date(outcome).toLatin1() + "  "));
+    waitUntilIdle();
+}
+
+void TestDispatcher::everyMailCarriesDateAndMessageId()
+{
+    const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9), QTimeZone(3600));
+    QCOMPARE(AlertDispatcher::rfc5322Date(when), QStringLiteral("Tue, 05 Mar 2024 14:07:09 +0100"));
+    QCOMPARE(AlertDispatcher::rfc5322Date(QDateTime(QDate(2024, 7, 1), QTime(0, 0), QTimeZone(-(9 * 3600 + 1800)))),
+             QStringLiteral("Mon, 01 Jul 2024 00:00:00 -0930"));
+
+    struct Case {
+        QString from;
+        QString domain;
+    };
+    const Case cases[] = {{"sentrova@example.com", "example.com"},
+                          {"no-domain", "sentrova.invalid"},
+                          {"odd@exa mple>.com", "sentrova.invalid"}};
+    QStringList ids;
+    for (const Case &c : cases) {
+        const QStringList h = AlertDispatcher::mailHeaders(when, c.from);
+        QCOMPARE(h.size(), 2);
+        QCOMPARE(h[0], "Date: " + AlertDispatcher::rfc5322Date(when));
+        QVERIFY2(QRegularExpression("^Message-ID: <[0-9a-f]{32}\\.\\d+@" + QRegularExpression::escape(c.domain) + ">$")
+                     .match(h[1])
+                     .hasMatch(),
+                 qPrintable(h[1]));
+        ids << h[1];
+    }
+    ids << AlertDispatcher::mailHeaders(when, cases[0].from)[1];
+    QCOMPARE(QSet<QString>(ids.begin(), ids.end()).size(), ids.size());
+
+    // On the wire, after the content type and before the empty line.
+    SmtpPeer peer;
+    START_SMTP_PEER(peer);
+    m_options->SmtpPort = QString::number(peer.port());
+    AlertProfile p = ops();
+    p.DeadActions[aaSendEMail] = true;
+    p.DeadMailRecipient = QStringLiteral("ops@example.com");
+    setProfiles({p});
+    addObject(QStringLiteral("db"));
+    m_dispatcher->DispatchAlert(0, QStringLiteral("db down"), false);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.messages().size(), 1, 10000);
+    const QByteArray mail = peer.messages().first();
+    const QByteArray head = mail.mid(mail.indexOf("\r\n\r\n") + 4);
+    const QList<QByteArray> lines = head.left(head.indexOf("\r\n\r\n")).split('\n');
+    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines[4], QByteArray("Content-Type: text/plain; charset=\"us-ascii\"\r"));
+    QCOMPARE(lines[5], "Date: " + AlertDispatcher::rfc5322Date(FixedTime).toLatin1() + "  \r");
+    QVERIFY(lines[6].startsWith("Message-ID: <") && lines[6].endsWith("@example.com>  "));
+    waitUntilIdle();
+}
+
+void TestDispatcher::aLoopInsideTheFirstWriteDelaysNoMail()
+{
+    // A handler that runs an event loop of its own (a modal box elsewhere in
+    // the program) from inside the first mail's write, for longer than the
+    // silence bound; two alerts come meanwhile. All three mails arrive
+    // whole, each with its own envelope.
+    SmtpPeer peer;
+    START_SMTP_PEER(peer);
+    m_options->SmtpPort = QString::number(peer.port());
+    m_sender->setTimeoutReply(1);
+    AlertProfile p = ops();
+    p.DeadActions[aaSendEMail] = true;
+    p.DeadMailRecipient = QStringLiteral("first@example.com");
+    p.AliveActions[aaSendEMail] = true;
+    p.AliveMailRecipient = QStringLiteral("later@example.com");
+    setProfiles({p});
+    addObject(QStringLiteral("first-host"));
+    addObject(QStringLiteral("second-host"));
+    addObject(QStringLiteral("third-host"));
+
+    QStringList errors;
+    bool looped = false;
+    m_sender->OnMailError = [&errors](SendMail *, SendMailError, const QString &text) { errors << text; };
+    m_sender->OnMailInfo = [&](SendMail *, SendMailInfo info, const QString &text) {
+        if (looped || info != smTraceOut || !text.startsWith(QLatin1String("MAIL FROM")))
+            return;
+        looped = true;
+        m_dispatcher->DispatchAlert(1, QStringLiteral("second-host up"), true);
+        m_dispatcher->DispatchAlert(2, QStringLiteral("third-host up"), true);
+        QEventLoop box;
+        QTimer::singleShot(2500, &box, &QEventLoop::quit);
+        box.exec();
+    };
+    m_dispatcher->DispatchAlert(0, QStringLiteral("first-host down"), false);
+    QTRY_COMPARE_WITH_TIMEOUT(peer.messages().size(), 3, 20000);
+    QVERIFY(looped);
+    QCOMPARE(errors, QStringList());
+    const QList<QByteArray> mails = peer.messages();
+    const QByteArray hosts[] = {"first-host", "second-host", "third-host"};
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(mails[i].startsWith("MAIL FROM:<sentrova@example.com>\r\nRCPT TO:<" +
+                                    QByteArray(i == 0 ? "first" : "later") + "@example.com>\r\n\r\n"));
+        QVERIFY(hasLine(mails[i], "Host name or IP address : " + hosts[i]));
+        QVERIFY(hasLine(mails[i], "Best Regards"));
+    }
+    waitUntilIdle();
+    m_sender->OnMailInfo = nullptr;
+    m_sender->OnMailError = nullptr;
 }
 
 void TestDispatcher::twoAlertsWhileBusyBothArrive()

@@ -27,6 +27,7 @@ public:
     static inline const QByteArray Close = "<close>";
     static inline const QByteArray Silent = "<silent>";
 
+    // A reply that ends in Close is sent, then the connection is closed.
     // Greeting: sent in these chunks, chunkDelayMs apart; Close after the
     // last chunk closes the connection.
     QList<QByteArray> greeting{"220 scripted ESMTP\r\n"};
@@ -38,6 +39,10 @@ public:
                                           {"RCPT", "250 ok\r\n"},    {"DATA", "354 go ahead\r\n"},
                                           {".", "250 queued\r\n"},   {"QUIT", "221 bye\r\n"}};
     bool closeAfterQuit = true;
+    // After the reply to this command word, the next bytes received (a line
+    // or not, a TLS hello for one) are answered with rawAnswer as they are.
+    QByteArray rawAfterVerb;
+    QByteArray rawAnswer;
     // Each reply byte is written on its own, this far apart (0: at once).
     int dripMs = 0;
     // After answering DATA, read nothing for this long, so that the
@@ -96,6 +101,11 @@ private:
         }
         if (text == Silent)
             return;
+        if (text.endsWith(Close)) {
+            s->write(text.chopped(Close.size()));
+            s->disconnectFromHost();
+            return;
+        }
         if (dripMs <= 0) {
             s->write(text);
             return;
@@ -120,6 +130,11 @@ private:
             return;
         const QByteArray data = s->readAll();
         received += data;
+        if (m_rawArmed) {
+            m_rawArmed = false;
+            s->write(rawAnswer);
+            return;
+        }
         m_line += data;
         for (;;) {
             const qsizetype end = m_line.indexOf("\r\n");
@@ -140,6 +155,11 @@ private:
             const QByteArray verb = line.left(line.indexOf(' ') < 0 ? line.size() : line.indexOf(' ')).left(4);
             const QByteArray answer = replies.value(verb.toUpper(), "500 what\r\n");
             reply(s, answer);
+            if (!rawAfterVerb.isEmpty() && verb.toUpper() == rawAfterVerb) {
+                m_rawArmed = true;
+                m_line.clear();
+                return;
+            }
             if (verb.toUpper() == "DATA" && (answer.startsWith('3') || answer == Silent)) {
                 m_inData = true;
                 if (pauseAfterDataMs > 0) {
@@ -168,6 +188,7 @@ private:
     QByteArray m_message;
     bool m_inData = false;
     bool m_paused = false;
+    bool m_rawArmed = false;
     QByteArray m_drip;
     QTimer m_dripTimer;
 };

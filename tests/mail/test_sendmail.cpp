@@ -65,6 +65,10 @@ private slots:
     void messageOnTheWire();
     void sendEndsWithError_data();
     void sendEndsWithError();
+    void finalLinesOfAnyNumberAreAcceptance_data();
+    void finalLinesOfAnyNumberAreAcceptance();
+    void loginAndSecurityDialogue_data();
+    void loginAndSecurityDialogue();
     void multiLineGreetingAndDrippedReplies();
     void everyRecipientRefused();
     void emptyRecipientMakesNoConnection();
@@ -120,9 +124,32 @@ void TestSendMail::messageOnTheWire_data()
     const QByteArray plain = "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"us-ascii\"\r\n";
     const QByteArray qp = plain + "Content-Transfer-Encoding: quoted-printable\r\n";
 
+    // The charset label says what the bytes are: é is a Windows-1252 byte.
+    const QByteArray qp1252 = "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"windows-1252\"\r\n"
+                              "Content-Transfer-Encoding: quoted-printable\r\n";
+    const QByteArray qpUtf8 = "Mime-Version: 1.0\r\nContent-Type: text/plain; charset=\"utf-8\"\r\n"
+                              "Content-Transfer-Encoding: quoted-printable\r\n";
     QTest::newRow("100 x in quoted-printable") << "Test" << QStringList{QString(100, 'x') + QChar(0xE9)}
-                                               << "Subject: Test  \r\n" + qp + "\r\n" + QByteArray(71, 'x') + "=\r\n" +
-                                                      QByteArray(29, 'x') + "=E9=0D=0A\r\n.\r\n";
+                                               << "Subject: Test  \r\n" + qp1252 + "\r\n" + QByteArray(71, 'x') +
+                                                      "=\r\n" + QByteArray(29, 'x') + "=E9=0D=0A\r\n.\r\n";
+    QTest::newRow("text beyond Windows-1252 is UTF-8, labelled so")
+        << "Test" << QStringList{QString::fromUtf8("Да")}
+        << "Subject: Test  \r\n" + qpUtf8 + "\r\n=D0=94=D0=B0=0D=0A\r\n.\r\n";
+    QTest::newRow("subject in Windows-1252 only") << QString::fromUtf8("5 €") << QStringList{"a"}
+                                                  << "Subject: =?windows-1252?Q?5_=80?=  \r\n" + plain +
+                                                         "\r\na\r\n\r\n.\r\n";
+    QTest::newRow("subject beyond Windows-1252") << QString::fromUtf8("中😀") << QStringList{"a"}
+                                                 << "Subject: =?UTF-8?Q?=E4=B8=AD=F0=9F=98=80?=  \r\n" + plain +
+                                                        "\r\na\r\n\r\n.\r\n";
+    // 100 characters of three encoded bytes each: the word is cut after the
+    // last whole character that fits, and still closed.
+    QByteArray cutWord = "=?UTF-8?Q?";
+    while (cutWord.size() + 9 + 9 + 2 <= 253)
+        cutWord += "=E4=B8=AD";
+    cutWord += "?=";
+    QTest::newRow("long encoded subject cut between characters")
+        << QString(100, QChar(0x4e2d)) << QStringList{"a"}
+        << ("Subject: " + cutWord + "  ").left(253) + "\r\n" + plain + "\r\na\r\n\r\n.\r\n";
     QTest::newRow("tab and blank encoded")
         << "Test" << QStringList{"a b\tc"} << "Subject: Test  \r\n" + qp + "\r\na=20b=09c=0D=0A\r\n.\r\n";
     QTest::newRow("dot lines doubled") << "Test" << QStringList{".", "..x", "a."}
@@ -201,12 +228,6 @@ void TestSendMail::sendEndsWithError_data()
                                     << "Prematurely Disconnected";
     QTest::newRow("closes after the greeting") << QList<QByteArray>{"220 hi\r\n", ScriptedSmtp::Close} << QByteArray()
                                                << QByteArray() << 0 << premature << "Prematurely Disconnected";
-    QTest::newRow("garbage") << QList<QByteArray>{"hello there\r\n"} << QByteArray() << QByteArray() << 0 << proto
-                             << "Unexpected response: hello there";
-    QTest::newRow("garbage to DATA") << hello << QByteArray("DATA") << QByteArray("ok go\r\n") << 0 << proto
-                                     << "Unexpected response: ok go";
-    QTest::newRow("one character") << QList<QByteArray>{"2\r\n"} << QByteArray() << QByteArray() << 0 << proto
-                                   << "Unexpected response: 2";
     QTest::newRow("empty line") << QList<QByteArray>{"\r\n"} << QByteArray() << QByteArray() << 0 << proto
                                 << "Unexpected response: ";
     QTest::newRow("dash first") << QList<QByteArray>{"-220 hi\r\n"} << QByteArray() << QByteArray() << 0 << proto
@@ -267,6 +288,155 @@ void TestSendMail::sendEndsWithError()
     }
     if (error == smPrematureDisconnect)
         QCOMPARE(rec.infoTexts(smServerDisconnected).size(), 1);
+}
+
+void TestSendMail::finalLinesOfAnyNumberAreAcceptance_data()
+{
+    QTest::addColumn<QList<QByteArray>>("greeting");
+    QTest::addColumn<QByteArray>("verb"); // the command whose reply is replaced ("" for none)
+    QTest::addColumn<QByteArray>("reply");
+
+    // Only the first character decides, and a line of up to three
+    // characters is final: none of these refuses anything.
+    const QList<QByteArray> hello{"220 hi\r\n"};
+    QTest::newRow("greeting without a code") << QList<QByteArray>{"hello there\r\n"} << QByteArray() << QByteArray();
+    QTest::newRow("greeting of one character") << QList<QByteArray>{"2\r\n"} << QByteArray() << QByteArray();
+    QTest::newRow("greeting of two digits") << QList<QByteArray>{"25\r\n"} << QByteArray() << QByteArray();
+    QTest::newRow("three characters, no dash") << QList<QByteArray>{"22-\r\n"} << QByteArray() << QByteArray();
+    QTest::newRow("words to RCPT") << hello << QByteArray("RCPT") << QByteArray("ok\r\n");
+    QTest::newRow("a 1xx code to MAIL") << hello << QByteArray("MAIL") << QByteArray("199 fine\r\n");
+}
+
+void TestSendMail::finalLinesOfAnyNumberAreAcceptance()
+{
+    QFETCH(QList<QByteArray>, greeting);
+    QFETCH(QByteArray, verb);
+    QFETCH(QByteArray, reply);
+
+    ScriptedSmtp server;
+    server.greeting = greeting;
+    if (!verb.isEmpty())
+        server.replies[verb] = reply;
+    SendMail mail;
+    MailRecorder rec;
+    rec.attach(mail);
+    prepare(mail, server.port());
+    mail.setAction(TMailAction::Send_Mail);
+    QVERIFY(finish(rec));
+    QVERIFY2(rec.errors.isEmpty(), qPrintable(rec.errors.value(0).second));
+    QCOMPARE(rec.infoTexts(smMessageAccepted).size(), 1);
+    QCOMPARE(server.messages.value(0), ExampleMessage);
+    QVERIFY(server.received.startsWith(hostLine()));
+}
+
+using Replies = QHash<QByteArray, QByteArray>;
+
+void TestSendMail::loginAndSecurityDialogue_data()
+{
+    QTest::addColumn<int>("security");
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<QByteArray>("dialogue"); // what the server received up to MAIL FROM (or all of it)
+    QTest::addColumn<int>("error");           // smNone: delivered
+    QTest::addColumn<QString>("text");        // ends in '*': a prefix
+
+    const QByteArray host = TStarSocket::LocalHostName().toLatin1();
+    const QByteArray ehlo = "EHLO " + host + "\r\n";
+    const QByteArray plain = "AUTH PLAIN " + QByteArray("\0alice\0s3cret", 13).toBase64() + "\r\n";
+    const int none = SendMail::SecurityNone, starttls = SendMail::SecurityStartTls;
+    auto offering = [](const QByteArray &ehloReply) {
+        QHash<QByteArray, QByteArray> r{{"EHLO", ehloReply}};
+        r.insert("AUTH", "235 2.7.0 ok\r\n");
+        return r;
+    };
+
+    QTest::newRow("no security, AUTH PLAIN")
+        << none << offering("250-hi\r\n250-AUTH LOGIN PLAIN\r\n250 8BITMIME\r\n") << ehlo + plain << int(smNone)
+        << QString();
+    QHash<QByteArray, QByteArray> login = offering("250-hi\r\n250 AUTH LOGIN\r\n");
+    login["AUTH"] = "334 VXNlcm5hbWU6\r\n";
+    login["YWXP"] = "334 UGFzc3dvcmQ6\r\n"; // after the user name "YWxpY2U="
+    login["CZNJ"] = "235 ok\r\n";            // after the password "czNjcmV0"
+    QTest::newRow("no security, AUTH LOGIN") << none << login << ehlo + "AUTH LOGIN\r\nYWxpY2U=\r\nczNjcmV0\r\n"
+                                             << int(smNone) << QString();
+    QTest::newRow("EHLO unknown: HELO, and no login method")
+        << none << offering("502 what is EHLO\r\n") << ehlo + hostLine() << int(smNoLoginMethod)
+        << "Login failed: the server offers no login method this program knows (none)";
+    QTest::newRow("only CRAM-MD5 offered")
+        << none << offering("250-hi\r\n250 AUTH CRAM-MD5\r\n") << ehlo << int(smNoLoginMethod)
+        << "Login failed: the server offers no login method this program knows (CRAM-MD5)";
+    QTest::newRow("login refused") << none
+                                   << QHash<QByteArray, QByteArray>{{"EHLO", "250 AUTH PLAIN\r\n"},
+                                                                    {"AUTH", "535 5.7.8 bad credentials\r\n"}}
+                                   << ehlo + plain << int(smLoginRefused) << "Login refused: 535 5.7.8 bad credentials";
+    // With STARTTLS chosen, nothing of the login ever goes out in the clear.
+    QTest::newRow("STARTTLS not offered") << starttls << offering("250-hi\r\n250 AUTH PLAIN\r\n") << ehlo
+                                          << int(smTlsError) << "TLS handshake failed: the server offers no STARTTLS";
+    QHash<QByteArray, QByteArray> drop = offering("250-hi\r\n250-STARTTLS\r\n250 AUTH PLAIN\r\n");
+    drop["STAR"] = "220 go ahead\r\n" + ScriptedSmtp::Close;
+    QTest::newRow("drops the connection after STARTTLS")
+        << starttls << drop << ehlo + "STARTTLS\r\n" << int(smTlsError)
+        << "TLS handshake failed: the server closed the connection";
+    QHash<QByteArray, QByteArray> refuse = drop;
+    refuse["STAR"] = "454 4.7.0 TLS not available\r\n";
+    QTest::newRow("STARTTLS refused") << starttls << refuse << ehlo + "STARTTLS\r\n" << int(smTlsError)
+                                      << "STARTTLS refused: 454 4.7.0 TLS not available";
+    // The server answers the TLS hello with plain text (rawAnswer below).
+    Replies garbage = drop;
+    garbage["STAR"] = "220 go ahead\r\n";
+    QTest::newRow("handshake fails") << starttls << garbage << QByteArray() << int(smTlsError)
+                                     << "TLS handshake failed: *";
+}
+
+void TestSendMail::loginAndSecurityDialogue()
+{
+    QFETCH(int, security);
+    QFETCH(Replies, replies);
+    QFETCH(QByteArray, dialogue);
+    QFETCH(int, error);
+    QFETCH(QString, text);
+
+    ScriptedSmtp server;
+    for (auto it = replies.cbegin(); it != replies.cend(); ++it)
+        server.replies[it.key()] = it.value();
+    server.rawAfterVerb = "STAR";
+    server.rawAnswer = "500 this is not TLS at all\r\n";
+    SendMail mail;
+    mail.setTimeoutReply(5);
+    MailRecorder rec;
+    rec.attach(mail);
+    prepare(mail, server.port());
+    mail.setSecurity(SendMail::Security(security));
+    mail.setUserName(QStringLiteral("alice"));
+    mail.setPassword(QStringLiteral("s3cret"));
+    mail.setAction(TMailAction::Send_Mail);
+    QVERIFY(finish(rec, 15000));
+
+    if (error == smNone) {
+        QVERIFY2(rec.errors.isEmpty(), qPrintable(rec.errors.value(0).second));
+        QVERIFY(server.received.startsWith(dialogue + "MAIL FROM:<s@example.test>\r\n"));
+        QCOMPARE(server.messages.value(0), ExampleMessage);
+    } else {
+        QCOMPARE(rec.errors.size(), 1);
+        QCOMPARE(int(rec.errors.first().first), error);
+        if (text.endsWith('*'))
+            QVERIFY2(rec.errors.first().second.startsWith(text.chopped(1)), qPrintable(rec.errors.first().second));
+        else
+            QCOMPARE(rec.errors.first().second, text);
+        if (!dialogue.isEmpty())
+            QCOMPARE(server.received, dialogue);
+        QVERIFY(server.messages.isEmpty());
+        QCOMPARE(rec.done, 1);
+        QVERIFY(!mail.Busy());
+        QCOMPARE(mail.Socket(), -1);
+    }
+    // The password is never in the trace, and before TLS never on the wire
+    // unless the security setting is None.
+    for (const QString &line : rec.infoTexts(smTraceOut))
+        QVERIFY2(!line.contains(QLatin1String("s3cret")) && !line.contains(QLatin1String("czNjcmV0")) &&
+                     !line.contains(QLatin1String("AGFsaWNlAHMzY3JldA")),
+                 qPrintable(line));
+    if (security != SendMail::SecurityNone)
+        QVERIFY(!server.received.contains("AUTH"));
 }
 
 void TestSendMail::multiLineGreetingAndDrippedReplies()

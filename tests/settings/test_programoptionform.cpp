@@ -4,13 +4,18 @@
 #include "settings/autostart.h"
 #include "settings/programoptionform.h"
 #include "settings/programoptions.h"
+#include "mail/inetmail.h"
+#include "settings/passwordstore.h"
 #include "widgets/helpform.h"
+
+#include "alerts/smtppeer.h"
 
 #include "../support/runmodal.h"
 #include "../support/scriptedprompt.h"
 #include "../support/testfiles.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -83,6 +88,12 @@ private slots:
     void failedSaveNamesTheFile();
     void alertsAndSessionOptions();
     void helpShowsTheOptionsPageAlsoAfterTheViewerWasClosed();
+    void securityLoginAndAlertStyleAreStored();
+    void securityProposesItsPort_data();
+    void securityProposesItsPort();
+    void passwordKeptForThisRunWithoutASecretStore();
+    void testMailShowsItsDialogueAndEnd_data();
+    void testMailShowsItsDialogueAndEnd();
     void helpViewerStaysUsableWhileTheModalDialogIsOpen();
 
 private:
@@ -121,6 +132,134 @@ void TestProgramOptionForm::cleanup()
 int TestProgramOptionForm::runModal(const std::function<void()> &act)
 {
     return ::runModal(m_form.get(), act, [this] { return m_form->Execute(); });
+}
+
+void TestProgramOptionForm::securityLoginAndAlertStyleAreStored()
+{
+    runModal([this] {
+        // The defaults: today's plain mail and boxes.
+        QCOMPARE(m_form->SecurityBox->currentText(), QStringLiteral("None"));
+        QVERIFY(m_form->UserEdit->text().isEmpty());
+        QVERIFY(m_form->PasswordEdit->text().isEmpty());
+        QCOMPARE(m_form->PasswordEdit->echoMode(), QLineEdit::Password);
+        QCOMPARE(m_form->AcceptCertificateBox->text(),
+                 QStringLiteral("Accept the server's certificate even if it is not trusted"));
+        QVERIFY(!m_form->AcceptCertificateBox->isChecked());
+        QCOMPARE(m_form->AlertStyleBox->currentIndex(), int(ProgramOptions::AlertBoxes));
+        m_form->PageControl->setCurrentIndex(1);
+        m_form->SecurityBox->setCurrentIndex(2);
+        retype(m_form->UserEdit, QStringLiteral("alice@example.net"));
+        retype(m_form->PasswordEdit, QStringLiteral("s3cret"));
+        tick(m_form->AcceptCertificateBox);
+        m_form->PageControl->setCurrentIndex(0);
+        m_form->AlertStyleBox->setCurrentIndex(2);
+        QCOMPARE(m_options.SmtpSecurity, int(ProgramOptions::SecurityTls));
+        QCOMPARE(m_options.SmtpPassword, QStringLiteral("s3cret"));
+        QTest::mouseClick(m_form->OKBtn, Qt::LeftButton);
+    });
+    m_settings->sync();
+    ProgramOptions back;
+    QVERIFY(LoadProgramOptions(back, m_where));
+    QCOMPARE(back.SmtpSecurity, int(ProgramOptions::SecurityTls));
+    QCOMPARE(back.SmtpPort, QStringLiteral("465"));
+    QCOMPARE(back.SmtpUser, QStringLiteral("alice@example.net"));
+    QVERIFY(back.SmtpAcceptUntrusted);
+    QCOMPARE(back.AlertStyle, int(ProgramOptions::AlertBoth));
+    QVERIFY(back.SmtpPassword.isEmpty()); // never in the options
+    QFile ini(m_dir.filePath(QStringLiteral("options.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(!ini.readAll().contains("s3cret"));
+    QCOMPARE(m_options.SmtpPassword, QStringLiteral("s3cret")); // in force for this run
+}
+
+void TestProgramOptionForm::securityProposesItsPort_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("security");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("25 to STARTTLS") << "25" << 1 << "587";
+    QTest::newRow("25 to TLS") << "25" << 2 << "465";
+    QTest::newRow("465 back to none") << "465" << 0 << "25";
+    QTest::newRow("587 to TLS") << "587" << 2 << "465";
+    QTest::newRow("a port of one's own stays") << "2525" << 2 << "2525";
+}
+
+void TestProgramOptionForm::securityProposesItsPort()
+{
+    QFETCH(QString, port);
+    QFETCH(int, security);
+    QFETCH(QString, expected);
+    m_options.SmtpPort = port;
+    m_options.SmtpSecurity = security == 0 ? 2 : 0;
+    runModal([&] {
+        m_form->SecurityBox->setCurrentIndex(security);
+        QCOMPARE(m_form->PortEdit->text(), expected);
+        QCOMPARE(m_options.SmtpPort, expected);
+        m_form->reject();
+    });
+}
+
+void TestProgramOptionForm::passwordKeptForThisRunWithoutASecretStore()
+{
+    // The tests run without a session bus: no secret store answers.
+    runModal([this] {
+        m_form->PageControl->setCurrentIndex(1);
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->passwordStore()->answered(), 20000);
+        QVERIFY(m_form->PasswordNote->isVisible());
+        QCOMPARE(m_form->PasswordNote->text(), PasswordStore::runOnlyNote());
+        m_form->reject();
+    });
+}
+
+void TestProgramOptionForm::testMailShowsItsDialogueAndEnd_data()
+{
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("accepted") << true << "Message accepted";
+    QTest::newRow("refused connection") << false << "Connection Refused";
+}
+
+void TestProgramOptionForm::testMailShowsItsDialogueAndEnd()
+{
+    QFETCH(bool, serverUp);
+    QFETCH(QString, result);
+    SmtpPeer peer;
+    quint16 port = 0;
+    if (serverUp) {
+        START_SMTP_PEER(peer);
+        port = peer.port();
+    } else {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        port = closed.serverPort(); // nothing listens there once it goes
+    }
+    m_options.SmtpServer = QStringLiteral("127.0.0.1");
+    m_options.SmtpPort = QString::number(port);
+    m_options.MailTo = QStringLiteral("ops@example.com; night@example.com");
+    runModal([&] {
+        m_form->PageControl->setCurrentIndex(1);
+        QTest::mouseClick(m_form->TestMailBtn, Qt::LeftButton);
+        QVERIFY(!m_form->TestMailBtn->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(m_form->TestMailResult->text(), result, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_form->TestMailBtn->isEnabled(), 5000);
+        if (serverUp) {
+            const QString log = m_form->TestMailLog->toPlainText();
+            QVERIFY2(log.contains(QLatin1String("> HELO ")), qPrintable(log));
+            QVERIFY(log.contains(QLatin1String("> RCPT TO:<night@example.com>")));
+            QVERIFY(log.contains(QLatin1String("< 250 Message accepted for delivery")));
+        }
+        m_form->reject();
+    });
+    if (!serverUp)
+        return;
+    QTRY_COMPARE_WITH_TIMEOUT(peer.messages().size(), 1, 5000);
+    const QByteArray mail = peer.messages().first();
+    QVERIFY(mail.contains("RCPT TO:<ops@example.com>\r\nRCPT TO:<night@example.com>\r\n"));
+    QVERIFY(mail.contains("\r\nTo: ops@example.com;\r\nTo: night@example.com;\r\n"));
+    QVERIFY(mail.contains("\r\nHost name or IP address : test.example.com\r\n"));
+    QVERIFY(mail.contains("\r\nTest         : Test mail\r\n"));
+    QVERIFY(mail.contains("\r\nDate: "));
+    QVERIFY(mail.contains("\r\nMessage-ID: <"));
 }
 
 void TestProgramOptionForm::opensOnBasicWithThePagesAndTheLiveValues()
