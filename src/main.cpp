@@ -1,6 +1,7 @@
 // Start-up of Velmora Sentrova: the application title, the windows created
 // once each in their order, the project named on the command line, the
 // signals that end the program, and the message loop.
+#include "probes/probeworkers.h"
 #include "ui/desktop.h"
 #include "ui/mainform.h"
 #include "ui/qtprompt.h"
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -130,5 +132,13 @@ int main(int argc, char **argv)
     }
 
     // 3. The message loop, until the main window closes.
-    return app.exec();
+    const int code = app.exec();
+    // The stores are written. A worker thread still inside a file-system
+    // call or a database open (a dead mount, a silent server) must neither
+    // hold the end back nor run into the static destructors: end here.
+    if (ProbeWorkers::busyThreadsEverywhere() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

@@ -211,6 +211,16 @@ DatabaseConnectionPlan DatabaseConnectionPlan::fromConnectionString(const QStrin
     const QString t = QString::number(plan.timeoutSeconds);
 
     if (contains(pairs, OdbcKeys)) {
+        // The SQLite ODBC driver, like Qt's own, would create a missing file
+        // and open any file: the file is checked first, and the driver is
+        // told not to create one.
+        if (value(pairs, {QStringLiteral("Driver")}).contains(QLatin1String("sqlite"), Qt::CaseInsensitive)) {
+            plan.sqliteFile = value(pairs, {QStringLiteral("Database")});
+            if (plan.sqliteFile.isEmpty())
+                return invalid(QStringLiteral("no SQLite file named"));
+            if (!contains(pairs, {QStringLiteral("NoCreat")}))
+                pairs.append({QStringLiteral("NoCreat"), QStringLiteral("1")});
+        }
         plan.driver = QStringLiteral("QODBC");
         plan.databaseName = odbcDatabaseName(pairs);
         plan.connectOptions = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(t);
