@@ -212,14 +212,12 @@ DatabaseConnectionPlan DatabaseConnectionPlan::fromConnectionString(const QStrin
 
     if (contains(pairs, OdbcKeys)) {
         // The SQLite ODBC driver, like Qt's own, would create a missing file
-        // and open any file: the file is checked first, and the driver is
-        // told not to create one.
+        // and open any file: the file is checked before the open and its
+        // schema read after it.
         if (value(pairs, {QStringLiteral("Driver")}).contains(QLatin1String("sqlite"), Qt::CaseInsensitive)) {
             plan.sqliteFile = value(pairs, {QStringLiteral("Database")});
             if (plan.sqliteFile.isEmpty())
                 return invalid(QStringLiteral("no SQLite file named"));
-            if (!contains(pairs, {QStringLiteral("NoCreat")}))
-                pairs.append({QStringLiteral("NoCreat"), QStringLiteral("1")});
         }
         plan.driver = QStringLiteral("QODBC");
         plan.databaseName = odbcDatabaseName(pairs);

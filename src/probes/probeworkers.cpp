@@ -24,6 +24,7 @@ struct Job {
     JobState state = JobState::Waiting;             // guarded by Shared::mutex
     bool slow = false;     // counted as stuck (guarded by Shared::mutex)
     qint64 startedMs = 0;  // on the pool's clock, when a thread took it
+    qint64 queuedMs = 0;   // on the pool's clock, when it was handed over
 };
 
 } // namespace
@@ -185,6 +186,18 @@ ProbeWorkers::ProbeWorkers(int liveLimit, int stuckLimit, QObject *parent)
         for (const auto &job : m_shared->running)
             if (job->state == JobState::Running && now - job->startedMs >= m_shared->slowMs)
                 m_shared->markSlow(job, m_shared);
+        // Work that has waited past slowMs gets a thread of its own, up to
+        // the limit for stuck threads: with hundreds of stalled pieces ahead
+        // of it, live work still starts within about slowMs.
+        int late = 0;
+        for (const auto &job : m_shared->waiting)
+            if (job->state == JobState::Waiting && now - job->queuedMs >= m_shared->slowMs)
+                ++late;
+        const int room = m_shared->liveLimit + m_shared->stuckLimit - m_shared->threads;
+        for (int i = 0; i < std::min(late - m_shared->idle, room); ++i) {
+            ++m_shared->threads;
+            std::thread([shared = m_shared] { shared->run(shared); }).detach();
+        }
     });
 }
 
@@ -222,6 +235,7 @@ void ProbeWorkers::start(std::function<void()> work, std::function<void(Ending)>
     job->done = std::move(done);
     {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
+        job->queuedMs = m_shared->clock.elapsed();
         m_shared->active.insert(job);
         m_shared->waiting.push_back(job);
         m_shared->growIfNeeded(m_shared);

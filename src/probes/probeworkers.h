@@ -18,7 +18,8 @@ class QTimer;
 // than slowMs (250 ms unless set) while other work waits, or whose work timed
 // out or was cancelled, is stuck: it no longer counts against the limit of
 // live workers, and a new thread takes its place for the work still waiting.
-// So work on live targets never waits long behind stalled calls; each
+// Work that has waited longer than slowMs gets a thread of its own as
+// well. So work on live targets never waits long behind stalled calls; each
 // stalled call costs one thread until it returns (and no more than
 // stuckLimit threads are added in place of stuck ones; past that, waiting
 // work ends at its own bound).
