@@ -154,6 +154,7 @@ TestTicket MonitorEngine::testTicket(int position) const
     const ObserverObject *o = object(position);
     if (!o)
         return {};
+    o->ticketTaken = true;
     return TestTicket{o->id, o->testSerial == kCancelled ? 0 : o->testSerial, position};
 }
 
@@ -306,8 +307,14 @@ void MonitorEngine::RunTest(int position)
         endTest(o); // unknown kind (or no probe built in): Status stays "TEST"
         return;
     }
+    o->ticketTaken = false;
     try {
         probe->test(position);
+        // A probe that neither reported nor took the ticket has nothing
+        // under way for this object.
+        const int now = positionOf(ticket);
+        if (now >= 0 && !object(now)->ticketTaken)
+            endTest(object(now));
     } catch (...) {
         const int now = positionOf(ticket);
         if (now >= 0) {

@@ -50,7 +50,9 @@ public:
     virtual ~ObserverProbe() = default;
     // Tests the object at the position; ends (now or later) in ReportOutcome.
     // A probe that ends later takes MonitorEngine::testTicket(position) at
-    // the start and reports with it. May throw: RunTest shows "Error" then.
+    // the start and reports with it: until then the test is under way. A
+    // probe that returns without an outcome and without taking the ticket
+    // has no test under way. May throw: RunTest shows "Error" then.
     virtual void test(int position) = 0;
     // Abandons every test still in flight: none of them reaches ReportOutcome
     // afterwards. Called when the program ends or the list is replaced.
@@ -96,6 +98,8 @@ struct ObserverObject {
     // the engine's monotonic clock. Kept by the engine.
     quint64 testSerial = 0;
     qint64 testStartedMs = 0;
+    mutable bool ticketTaken = false; // the probe took the ticket of the test
+
     int position = 0; // its position in ObserverList, kept by the engine
 };
 
