@@ -165,6 +165,9 @@ ProbeWorkers::ProbeWorkers(int liveLimit, int stuckLimit, QObject *parent)
     m_shared->liveLimit = std::max(1, liveLimit);
     m_shared->stuckLimit = std::max(0, stuckLimit);
     m_shared->clock.start();
+    m_deadline = new QTimer(this);
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, &ProbeWorkers::expireDue);
     // While work waits for a thread, work that runs long is looked at: past
     // slowMs it no longer holds back the waiting work.
     m_watch = new QTimer(this);
@@ -243,7 +246,36 @@ void ProbeWorkers::start(std::function<void()> work, std::function<void(Ending)>
     m_shared->wake.notify_one();
     if (!m_watch->isActive())
         m_watch->start();
-    QTimer::singleShot(std::max(0, boundMs), this, [shared = m_shared, job] { shared->expire(shared, job); });
+    // One timer for every bound, set to the earliest: thousands of timers
+    // of their own would make each new timer of the program cost a walk
+    // through all of them.
+    const qint64 deadline = m_shared->clock.elapsed() + std::max(0, boundMs);
+    m_deadlines.emplace(deadline, job);
+    if (!m_deadline->isActive() || deadline < m_nextDeadline)
+        armDeadline();
+}
+
+void ProbeWorkers::armDeadline()
+{
+    if (m_deadlines.empty()) {
+        m_deadline->stop();
+        return;
+    }
+    m_nextDeadline = m_deadlines.begin()->first;
+    m_deadline->start(int(std::max<qint64>(0, m_nextDeadline - m_shared->clock.elapsed())));
+}
+
+void ProbeWorkers::expireDue()
+{
+    const qint64 now = m_shared->clock.elapsed();
+    std::vector<std::shared_ptr<void>> due;
+    while (!m_deadlines.empty() && m_deadlines.begin()->first <= now) {
+        due.push_back(m_deadlines.begin()->second);
+        m_deadlines.erase(m_deadlines.begin());
+    }
+    for (const auto &job : due)
+        m_shared->expire(m_shared, std::static_pointer_cast<Job>(job));
+    armDeadline();
 }
 
 void ProbeWorkers::cancelAll()
@@ -262,6 +294,8 @@ void ProbeWorkers::cancelAll()
         m_shared->waiting.clear();
         m_shared->growIfNeeded(m_shared);
     }
+    m_deadlines.clear();
+    m_deadline->stop();
     // The dropped endings (and what they hold) go here, outside the lock.
 }
 

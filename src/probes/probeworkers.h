@@ -5,6 +5,7 @@
 class QTimer;
 
 #include <functional>
+#include <map>
 #include <memory>
 
 // Worker threads for probe work that can block for a long time: file-system
@@ -69,6 +70,12 @@ public:
     struct Shared;
 
 private:
+    void armDeadline();
+    void expireDue();
+
     std::shared_ptr<Shared> m_shared;
     QTimer *m_watch = nullptr;
+    QTimer *m_deadline = nullptr;
+    qint64 m_nextDeadline = 0;
+    std::multimap<qint64, std::shared_ptr<void>> m_deadlines; // bound -> work, on this thread only
 };
