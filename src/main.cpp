@@ -1,6 +1,7 @@
 // Start-up of Velmora Sentrova: the application title, the windows created
 // once each in their order, the project named on the command line, the
 // signals that end the program, and the message loop.
+#include "probes/probeworkers.h"
 #include "ui/desktop.h"
 #include "ui/mainform.h"
 #include "ui/qtprompt.h"
@@ -11,8 +12,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
+#include <memory>
+#include <vector>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -65,18 +70,49 @@ long residentKb()
 // For the start-up benchmark only (SENTROVA_EXIT_WHEN_TESTED=1): once every
 // row of the project shows its first outcome, print the time since start and
 // the resident memory, then end as a normal exit.
+// With SENTROVA_BENCH_TRACE=1 as well (the fleet benchmark), each row's
+// first outcome is printed as "outcome ROW S" (seconds since start) as it
+// comes, and at the end "max-stall-ms M": the longest delay of a 10 ms timer
+// beyond its interval, how long the GUI thread was ever held.
 void exitWhenTested(TMainForm &main, const QElapsedTimer &clock)
 {
+    const bool trace = qEnvironmentVariable("SENTROVA_BENCH_TRACE") == QLatin1String("1");
+    auto seen = std::make_shared<std::vector<bool>>();
+    auto maxStall = std::make_shared<qint64>(0);
+    if (trace) {
+        auto *stall = new QTimer(&main);
+        stall->setTimerType(Qt::PreciseTimer);
+        stall->setInterval(10);
+        auto last = std::make_shared<qint64>(clock.elapsed());
+        QObject::connect(stall, &QTimer::timeout, &main, [&clock, last, maxStall] {
+            const qint64 now = clock.elapsed();
+            *maxStall = std::max(*maxStall, now - *last - 10);
+            *last = now;
+        });
+        stall->start();
+    }
     auto *poll = new QTimer(&main);
     poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, &main, [&main, &clock, poll] {
+    QObject::connect(poll, &QTimer::timeout, &main, [&main, &clock, poll, trace, seen, maxStall] {
         MonitorEngine &engine = main.engine();
+        bool all = true;
+        seen->resize(size_t(engine.count()), false);
         for (int i = 0; i < engine.count(); ++i) {
             const ObserverObject *o = engine.object(i);
-            if (o->lastTest.isEmpty() && o->status != QLatin1String("Error"))
+            const bool tested = !o->lastTest.isEmpty() || o->status == QLatin1String("Error");
+            if (tested && trace && !(*seen)[size_t(i)]) {
+                (*seen)[size_t(i)] = true;
+                std::printf("outcome %d %.3f\n", i, clock.elapsed() / 1000.0);
+            }
+            all = all && tested;
+            if (!all && !trace)
                 return;
         }
+        if (!all)
+            return;
         poll->stop();
+        if (trace)
+            std::printf("max-stall-ms %lld\n", static_cast<long long>(*maxStall));
         std::printf("tested %d rows in %.3f s, rss %ld kB\n", engine.count(), clock.elapsed() / 1000.0, residentKb());
         std::fflush(stdout);
         main.quitWithoutQuestions();
@@ -132,5 +168,13 @@ int main(int argc, char **argv)
     }
 
     // 3. The message loop, until the main window closes.
-    return app.exec();
+    const int code = app.exec();
+    // The stores are written. A worker thread still inside a file-system
+    // call or a database open (a dead mount, a silent server) must neither
+    // hold the end back nor run into the static destructors: end here.
+    if (ProbeWorkers::busyThreadsEverywhere() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

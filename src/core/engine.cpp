@@ -6,10 +6,15 @@
 #include <QCoreApplication>
 
 #include <climits>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 const char *const kTag = "tag";
-}
+// The serial of a test that was cancelled: its late outcome, in either form
+// of ReportOutcome, is dropped.
+constexpr quint64 kCancelled = ~quint64(0);
+} // namespace
 
 // ---- row model -------------------------------------------------------------
 
@@ -37,6 +42,17 @@ int ObserverRowModel::statusImageIndex(const QString &status)
     return 0;
 }
 
+QString ObserverRowModel::causeText(const ObserverObject &object)
+{
+    QString text = object.cause;
+    if (object.responseMs >= 0) {
+        const QString ms = QString::number(object.responseMs) + QLatin1String(" ms");
+        if (!text.contains(ms))
+            text = text.isEmpty() ? ms : text + QLatin1String(" (") + ms + QLatin1Char(')');
+    }
+    return text;
+}
+
 QVariant ObserverRowModel::data(const QModelIndex &index, int role) const
 {
     const ObserverObject *o = m_engine->object(index.row());
@@ -44,6 +60,12 @@ QVariant ObserverRowModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == StatusImageRole)
         return statusImageIndex(o->status);
+    if (role == Qt::ToolTipRole) {
+        if (index.column() != StatusColumn)
+            return {};
+        const QString text = causeText(*o);
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -68,7 +90,10 @@ QVariant ObserverRowModel::headerData(int section, Qt::Orientation orientation, 
 
 // ---- engine ----------------------------------------------------------------
 
-MonitorEngine::MonitorEngine(QObject *parent) : QObject(parent), m_model(this) {}
+MonitorEngine::MonitorEngine(QObject *parent) : QObject(parent), m_model(this)
+{
+    m_monotonic.start();
+}
 
 MonitorEngine::~MonitorEngine()
 {
@@ -105,10 +130,48 @@ QTimer *MonitorEngine::timer(int position)
 
 int MonitorEngine::positionOf(quint64 id) const
 {
-    for (int i = 0; i < count(); ++i)
-        if (m_objects[size_t(i)]->id == id)
-            return i;
-    return -1;
+    const ObserverObject *o = m_byId.value(id);
+    return o ? o->position : -1;
+}
+
+int MonitorEngine::positionOf(const TestTicket &ticket) const
+{
+    if (!ticket.isValid())
+        return -1;
+    const ObserverObject *o = object(ticket.hint);
+    if (!o || o->id != ticket.object)
+        o = m_byId.value(ticket.object);
+    if (!o)
+        return -1;
+    // Serial 0: a probe called directly, outside RunTest; it matches the
+    // object unless its test was cancelled.
+    if (ticket.serial == 0 ? o->testSerial == kCancelled : o->testSerial != ticket.serial)
+        return -1;
+    return o->position;
+}
+
+TestTicket MonitorEngine::testTicket(int position) const
+{
+    const ObserverObject *o = object(position);
+    if (!o)
+        return {};
+    o->ticketTaken = true;
+    return TestTicket{o->id, o->testSerial == kCancelled ? 0 : o->testSerial, position};
+}
+
+bool MonitorEngine::isTestInFlight(int position) const
+{
+    const ObserverObject *o = object(position);
+    return o && o->testSerial != 0 && o->testSerial != kCancelled;
+}
+
+int MonitorEngine::testsInFlight() const
+{
+    int n = 0;
+    for (const auto &o : m_objects)
+        if (o->testSerial != 0 && o->testSerial != kCancelled)
+            ++n;
+    return n;
 }
 
 void MonitorEngine::rowChanged(int position)
@@ -142,7 +205,9 @@ void MonitorEngine::AppendObject(const ObserverRecord &record, const QString &ca
     obj->interval = Records::intervalText(record);
 
     const int position = count();
+    obj->position = position;
     m_model.beginInsertRows(QModelIndex(), position, position);
+    m_byId.insert(obj->id, obj.get());
     m_objects.push_back(std::move(obj));
     auto *t = new QTimer;
     t->setProperty(kTag, position);
@@ -163,22 +228,41 @@ void MonitorEngine::RemoveObject(int position)
     m_timers.erase(m_timers.begin() + position);
     t->deleteLater(); // it may be the sender of a tick that is running now
     m_model.beginRemoveRows(QModelIndex(), position, position);
+    m_byId.remove(m_objects[size_t(position)]->id);
     m_objects.erase(m_objects.begin() + position);
     m_model.endRemoveRows();
-    for (size_t i = size_t(position); i < m_timers.size(); ++i)
+    for (size_t i = size_t(position); i < m_timers.size(); ++i) {
         m_timers[i]->setProperty(kTag, m_timers[i]->property(kTag).toInt() - 1);
+        m_objects[i]->position = int(i);
+    }
 }
 
 void MonitorEngine::clear()
 {
+    // Nothing of the old list is tested or reported any more.
+    cancelAll();
     m_model.beginResetModel();
     for (QTimer *t : m_timers) {
         t->stop();
         t->deleteLater();
     }
     m_timers.clear();
+    m_byId.clear();
     m_objects.clear();
     m_model.endResetModel();
+}
+
+void MonitorEngine::cancelAll()
+{
+    // Each probe once, though one probe may serve several kinds.
+    for (size_t k = 0; k < std::size(m_probes); ++k) {
+        ObserverProbe *probe = m_probes[k];
+        if (probe && std::find(m_probes, m_probes + k, probe) == m_probes + k)
+            probe->cancelAll();
+    }
+    for (const auto &o : m_objects)
+        if (o->testSerial != 0)
+            o->testSerial = kCancelled;
 }
 
 void MonitorEngine::setStatus(int position, const QString &status)
@@ -202,25 +286,42 @@ void MonitorEngine::RunTest(int position)
     ObserverObject *o = object(position);
     if (!o)
         return;
-    const quint64 id = o->id;
+    const qint64 nowMs = m_monotonic.elapsed();
+    if (o->testSerial != 0 && o->testSerial != kCancelled && nowMs - o->testStartedMs < m_lostTestMs)
+        return; // its outcome is still coming: nothing new is started
+    o->testSerial = m_nextSerial++;
+    o->testStartedMs = nowMs;
+    const TestTicket ticket{o->id, o->testSerial, position};
     setStatus(position, QStringLiteral("TEST"));
 
     // Repaints, queued ticks and user commands run here. Any of them may
     // remove this object or move it; the test follows the object itself.
+    // A tick or Refresh of this object meanwhile finds its test under way.
     QCoreApplication::processEvents();
-    position = positionOf(id);
+    position = positionOf(ticket);
     if (position < 0)
         return;
+    o = object(position);
 
-    ObserverProbe *probe = m_probes[Records::isKnownKind(object(position)->record.Kind) ? object(position)->record.Kind : 0];
-    if (!probe)
-        return; // unknown kind (or no probe built in): Status stays "TEST"
+    ObserverProbe *probe = m_probes[Records::isKnownKind(o->record.Kind) ? o->record.Kind : 0];
+    if (!probe) {
+        endTest(o); // unknown kind (or no probe built in): Status stays "TEST"
+        return;
+    }
+    o->ticketTaken = false;
     try {
         probe->test(position);
+        // A probe that neither reported nor took the ticket has nothing
+        // under way for this object.
+        const int now = positionOf(ticket);
+        if (now >= 0 && !object(now)->ticketTaken)
+            endTest(object(now));
     } catch (...) {
-        const int now = positionOf(id);
-        if (now >= 0)
+        const int now = positionOf(ticket);
+        if (now >= 0) {
+            endTest(object(now));
             setStatus(now, QStringLiteral("Error"));
+        }
     }
 }
 
@@ -240,11 +341,23 @@ void MonitorEngine::appendLog(const QString &line)
         m_events->appendLine(line);
 }
 
+void MonitorEngine::ReportOutcome(const TestTicket &ticket, const Outcome &outcome)
+{
+    const int position = positionOf(ticket);
+    if (position >= 0)
+        ReportOutcome(position, outcome);
+}
+
 void MonitorEngine::ReportOutcome(int position, const Outcome &outcome)
 {
     ObserverObject *o = object(position);
     if (!o)
         return;
+    if (o->testSerial == kCancelled) {
+        o->testSerial = 0; // the late outcome of a cancelled test
+        return;
+    }
+    endTest(o);
     const QDateTime when = now();
     o->status = outcome.pass ? QStringLiteral("OK") : outcome.failStatus;
     o->lastTest = Formats::longDateTime(when);
@@ -276,6 +389,10 @@ void MonitorEngine::applyEdit(int position, const QString &caption)
     o->caption = caption;
     o->interval = Records::intervalText(o->record);
     o->method = Records::kindColumnText(o->record.Kind);
+    // A test still under way tested the old values: its outcome is dropped
+    // and the next test starts at once.
+    if (o->testSerial != 0)
+        o->testSerial = kCancelled;
     timeTimer(m_timers[size_t(position)], o->record);
     rowChanged(position);
 }

@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -27,6 +29,19 @@ struct Outcome {
     qint64 responseMs = -1;
 };
 
+// One test of one object: the object's identity and the serial of the test.
+// A probe that ends later keeps the ticket of the test it started and reports
+// with it; the engine drops the outcome when the object is gone, when a newer
+// test of it was started (after an Edit) or when the test was cancelled.
+struct TestTicket {
+    quint64 object = 0;
+    quint64 serial = 0;
+    int hint = -1; // the position at the start, checked first
+    // Serial 0 names the object without a test of RunTest's (a probe that
+    // was called directly).
+    bool isValid() const { return object != 0; }
+};
+
 // The engine's four outward calls. Other libraries implement them; the
 // engine only knows these interfaces.
 class ObserverProbe
@@ -34,7 +49,10 @@ class ObserverProbe
 public:
     virtual ~ObserverProbe() = default;
     // Tests the object at the position; ends (now or later) in ReportOutcome.
-    // May throw: RunTest shows "Error" then.
+    // A probe that ends later takes MonitorEngine::testTicket(position) at
+    // the start and reports with it: until then the test is under way. A
+    // probe that returns without an outcome and without taking the ticket
+    // has no test under way. May throw: RunTest shows "Error" then.
     virtual void test(int position) = 0;
     // Abandons every test still in flight: none of them reaches ReportOutcome
     // afterwards. Called when the program ends or the list is replaced.
@@ -78,6 +96,13 @@ struct ObserverObject {
     QDateTime lastTestTime;
     // Failed tests in a row since the last pass ("Alert after N bad attempts").
     int failuresInRow = 0;
+    // The test under way: its serial (0 when none) and when it started on
+    // the engine's monotonic clock. Kept by the engine.
+    quint64 testSerial = 0;
+    qint64 testStartedMs = 0;
+    mutable bool ticketTaken = false; // the probe took the ticket of the test
+
+    int position = 0; // its position in ObserverList, kept by the engine
 };
 
 class MonitorEngine;
@@ -99,6 +124,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     static int statusImageIndex(const QString &status);
+    // The cause of the last outcome with its response time, for the Status
+    // cell's tooltip and the status bar ("connection refused", "answered in
+    // 12 ms", "12.0 MB free (3 ms)"); empty before the first outcome.
+    static QString causeText(const ObserverObject &object);
 
 private:
     friend class MonitorEngine;
@@ -136,15 +165,39 @@ public:
     ObserverObject *object(int position);
     const ObserverObject *object(int position) const;
     QTimer *timer(int position);
-    // Position of the object with the id, or -1 when it is gone.
+    // Position of the object with the id, or -1 when it is gone. Constant
+    // work: objects are found by identity, not by a search of the list.
     int positionOf(quint64 id) const;
+    // Position of the ticket's object while that test is still its test
+    // under way; -1 when the object is gone or the test was superseded or
+    // cancelled.
+    int positionOf(const TestTicket &ticket) const;
+    // The ticket of the test under way at the position (serial 0 when none;
+    // invalid when there is no object there).
+    TestTicket testTicket(int position) const;
+    bool isTestInFlight(int position) const;
+    int testsInFlight() const;
 
     void AppendObject(const ObserverRecord &record, const QString &caption);
     void RemoveObject(int position);
     // New: removes every object, row and timer.
     void clear();
+    // Starts a test of the object. An object whose test is still under way
+    // is not tested again: the call does nothing new (a tick is skipped, a
+    // Refresh waits for the outcome already coming).
     void RunTest(int position);
+    // The closing step of every test. The position form ends whatever test
+    // the object has under way; the ticket form reports only while its test
+    // is still the object's test under way.
     void ReportOutcome(int position, const Outcome &outcome);
+    void ReportOutcome(const TestTicket &ticket, const Outcome &outcome);
+    // Abandons every test under way: every probe drops its work and no
+    // outcome of those tests reaches a row, the log or the alerts. Objects
+    // tested later (a new project) are tested as usual.
+    void cancelAll();
+    // A test whose outcome has not come after this long is taken as lost
+    // (a probe that dropped it), so that the object is tested again.
+    void setLostTestMs(qint64 ms) { m_lostTestMs = ms; }
     // After an Edit: the timer takes the record's interval and Enabled flag
     // and the Interval cell its text; the caption becomes the given text.
     void applyEdit(int position, const QString &caption);
@@ -165,11 +218,13 @@ signals:
 
 private:
     void TimerTimer(QTimer *timer);
+    void endTest(ObserverObject *o) { o->testSerial = 0; }
     void rowChanged(int position);
     void appendLog(const QString &line);
 
     std::vector<std::unique_ptr<ObserverObject>> m_objects; // ObserverList
     std::vector<QTimer *> m_timers;                         // TimerList
+    QHash<quint64, ObserverObject *> m_byId;
     ObserverRowModel m_model;
     ObserverProbe *m_probes[9] = {};
     ScheduleGate *m_gate = nullptr;
@@ -179,4 +234,7 @@ private:
     bool m_started = false;
     bool m_alertAfter = false;
     quint64 m_nextId = 1;
+    quint64 m_nextSerial = 1;
+    qint64 m_lostTestMs = 120000;
+    QElapsedTimer m_monotonic;
 };

@@ -211,6 +211,14 @@ DatabaseConnectionPlan DatabaseConnectionPlan::fromConnectionString(const QStrin
     const QString t = QString::number(plan.timeoutSeconds);
 
     if (contains(pairs, OdbcKeys)) {
+        // The SQLite ODBC driver, like Qt's own, would create a missing file
+        // and open any file: the file is checked before the open and its
+        // schema read after it.
+        if (value(pairs, {QStringLiteral("Driver")}).contains(QLatin1String("sqlite"), Qt::CaseInsensitive)) {
+            plan.sqliteFile = value(pairs, {QStringLiteral("Database")});
+            if (plan.sqliteFile.isEmpty())
+                return invalid(QStringLiteral("no SQLite file named"));
+        }
         plan.driver = QStringLiteral("QODBC");
         plan.databaseName = odbcDatabaseName(pairs);
         plan.connectOptions = QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(t);

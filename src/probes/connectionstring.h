@@ -74,6 +74,9 @@ struct DatabaseConnectionPlan {
     QString userName;
     QString password;
     QString connectOptions;
+    // The file of a SQLite database opened through ODBC (its Database key);
+    // empty for every other string.
+    QString sqliteFile;
     int timeoutSeconds = DefaultTimeoutSeconds;
 
     static DatabaseConnectionPlan fromConnectionString(const QString &text);

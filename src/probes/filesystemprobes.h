@@ -1,15 +1,23 @@
 #pragma once
 
 #include "core/engine.h"
+#include "probeworkers.h"
 
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+#include <memory>
+
 // The four tests that look at the local file system: Disk Space, File/Folder
-// Size, File/Folder Present and Compare Files. Each probe measures, decides
-// pass or fail and hands the outcome to MonitorEngine::ReportOutcome before it
-// returns; a failed system call is never an error of its own but a measured
-// value (0 free bytes, size -1, folder total 0, path not present).
+// Size, File/Folder Present and Compare Files. Each probe measures on a worker
+// thread, decides pass or fail and hands the outcome to
+// MonitorEngine::ReportOutcome on the GUI thread; a failed system call is
+// never an error of its own but a measured value (0 free bytes, size -1,
+// folder total 0, path not present).
+
+// The measuring functions below block; the probes run them on worker
+// threads.
 
 // Size of a regular file in bytes, taken by opening it read-only and seeking
 // to its end; no content is read. -1 when the path cannot be opened or does
@@ -50,57 +58,102 @@ inline double bytesToMb(qint64 bytes)
     return double(bytes) / 1024 / 1024;
 }
 
-// Kind 4: fails when the free space in megabytes is at or below MinFreeMb.
-class DiskSpaceProbe : public ObserverProbe
+// For tests: runs on the worker thread before a probe's file-system calls,
+// with the probe's target. A test makes it block for one target to stand for
+// a call that hangs on a dead network mount, which a test cannot reach
+// without mounting something. Empty (the default) does nothing.
+void setFileSystemCallHook(std::function<void(const QString &target)> hook);
+
+// What the four probes share: their work runs on worker threads (a pool of
+// DefaultWorkers, shared when given, else the probe's own) and every test is
+// bounded (BoundMs): a call that does not return in time fails the test, and
+// the row gets its outcome at once while the call goes on alone on its
+// worker. The outcome reaches ReportOutcome on the GUI thread.
+class FileSystemProbeBase : public ObserverProbe
 {
 public:
-    explicit DiskSpaceProbe(MonitorEngine &engine) : m_engine(engine) {}
-    void test(int position) override { TestDiskSpace(position); }
-    void TestDiskSpace(int position);
+    static constexpr int BoundMs = 10000;
+    static constexpr int DefaultWorkers = 8;
+
+    FileSystemProbeBase(MonitorEngine &engine, ProbeWorkers *workers);
+    ~FileSystemProbeBase() override;
+    FileSystemProbeBase(const FileSystemProbeBase &) = delete;
+    FileSystemProbeBase &operator=(const FileSystemProbeBase &) = delete;
+
+    void cancelAll() override;
+    int bound() const { return m_boundMs; }
+    void setBound(int ms) { m_boundMs = ms; }
+    ProbeWorkers &workers() { return *m_workers; }
+
+protected:
+    // Runs measure on a worker, then decide on the GUI thread (timedOut when
+    // the bound ran out first; what measure writes must not be read then),
+    // and reports the outcome with the cause decide gave, or "no answer
+    // within 10 s", and the time the measure took.
+    void runMeasured(int position, const QString &target, std::function<void()> measure,
+                     std::function<Outcome(bool timedOut)> decide);
+
+    MonitorEngine &m_engine;
 
 private:
-    MonitorEngine &m_engine;
+    std::unique_ptr<ProbeWorkers> m_ownWorkers;
+    ProbeWorkers *m_workers;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    int m_boundMs = BoundMs;
+};
+
+// Kind 4: fails when the free space in megabytes is at or below MinFreeMb.
+class DiskSpaceProbe : public FileSystemProbeBase
+{
+public:
+    explicit DiskSpaceProbe(MonitorEngine &engine, ProbeWorkers *workers = nullptr)
+        : FileSystemProbeBase(engine, workers)
+    {
+    }
+    void test(int position) override { TestDiskSpace(position); }
+    void TestDiskSpace(int position);
 };
 
 // Kind 5: a file fails when it is larger than MaxSizeMb; a folder (or a path
 // that names nothing) fails when its files sum to MaxSizeMb or more.
-class FolderSizeProbe : public ObserverProbe
+class FolderSizeProbe : public FileSystemProbeBase
 {
 public:
-    explicit FolderSizeProbe(MonitorEngine &engine) : m_engine(engine) {}
+    explicit FolderSizeProbe(MonitorEngine &engine, ProbeWorkers *workers = nullptr)
+        : FileSystemProbeBase(engine, workers)
+    {
+    }
     void test(int position) override { TestFolderSize(position); }
     void TestFolderSize(int position);
-    // The running total of the last folder walk, in bytes. Reset to 0 before
-    // every walk; meaningful only until the next one.
+    // The total of the last folder walk that ended, in bytes.
     qint64 folderTotal() const { return m_folderTotal; }
 
 private:
-    MonitorEngine &m_engine;
     qint64 m_folderTotal = 0;
 };
 
 // Kind 6: with AlertIfExists fails when the path names a file or a folder;
 // without it fails when it names neither.
-class FilePresentProbe : public ObserverProbe
+class FilePresentProbe : public FileSystemProbeBase
 {
 public:
-    explicit FilePresentProbe(MonitorEngine &engine) : m_engine(engine) {}
+    explicit FilePresentProbe(MonitorEngine &engine, ProbeWorkers *workers = nullptr)
+        : FileSystemProbeBase(engine, workers)
+    {
+    }
     void test(int position) override { TestFilePresent(position); }
     void TestFilePresent(int position);
-
-private:
-    MonitorEngine &m_engine;
 };
 
 // Kind 7: compares the sizes of two files (MeasureFileSize of each) by the
 // AlertWhen mode; a mode outside 0 to 4 never fails.
-class CompareFilesProbe : public ObserverProbe
+class CompareFilesProbe : public FileSystemProbeBase
 {
 public:
-    explicit CompareFilesProbe(MonitorEngine &engine) : m_engine(engine) {}
+    explicit CompareFilesProbe(MonitorEngine &engine, ProbeWorkers *workers = nullptr)
+        : FileSystemProbeBase(engine, workers)
+    {
+    }
     void test(int position) override { TestCompareFiles(position); }
     void TestCompareFiles(int position);
-
-private:
-    MonitorEngine &m_engine;
 };

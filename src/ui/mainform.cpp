@@ -581,6 +581,25 @@ void TMainForm::createStatusBar()
     statusBar()->addWidget(HintPanel);
     statusBar()->addWidget(EmptyPanel);
     statusBar()->setSizeGripEnabled(true);
+
+    // The selected row's cause ("connection refused", "answered in 12 ms"),
+    // kept up to date while its outcomes come in.
+    CausePanel = new QLabel(this);
+    CausePanel->setObjectName(QStringLiteral("CausePanel"));
+    statusBar()->addWidget(CausePanel, 1);
+    auto showCause = [this] {
+        const ObserverObject *o = m_engine.object(selectedRow());
+        CausePanel->setText(o ? ObserverRowModel::causeText(*o) : QString());
+    };
+    connect(ItemsListView->selectionModel(), &QItemSelectionModel::selectionChanged, CausePanel, showCause);
+    connect(m_engine.model(), &QAbstractItemModel::modelReset, CausePanel, showCause);
+    connect(m_engine.model(), &QAbstractItemModel::rowsRemoved, CausePanel, showCause);
+    connect(m_engine.model(), &QAbstractItemModel::dataChanged, CausePanel,
+            [this, showCause](const QModelIndex &first, const QModelIndex &last) {
+                const int row = selectedRow();
+                if (row >= first.row() && row <= last.row())
+                    showCause();
+            });
 }
 
 void TMainForm::createTrayIcon()
@@ -738,8 +757,10 @@ void TMainForm::FormClose()
     // 1. Window placement.
     if (m_firstShowDone)
         SaveWindowPlacement();
-    // 2. The object and timer lists; a project still loading (the program
-    // ends while an object's test lets events run) adds nothing more.
+    // 2. Every test in flight is abandoned: nothing of it is logged. The
+    // object and timer lists; a project still loading (the program ends
+    // while an object's test lets events run) adds nothing more.
+    m_probes->cancelAll();
     m_project->abortLoad();
     m_engine.clear();
     // 3. The event log, then the editors' stores.

@@ -147,6 +147,8 @@ public:
     QToolBar *ToolBar = nullptr;
     QLabel *HintPanel = nullptr;
     QLabel *EmptyPanel = nullptr;
+    // The cause and response time of the selected row's last outcome.
+    QLabel *CausePanel = nullptr;
     QSystemTrayIcon *TrayIcon = nullptr;
 
     // File

@@ -14,6 +14,7 @@ class FolderSizeProbe;
 class FilePresentProbe;
 class CompareFilesProbe;
 class DatabaseProbe;
+class ProbeWorkers;
 
 // The eight tests, one probe of each kind, hooked into the engine. The main
 // window owns the one set: the one ping component, the one HTTP client and
@@ -34,7 +35,14 @@ public:
     PingProbe &ping() { return *m_ping; }
     HttpClient &httpClient();
 
+    // Abandons every test in flight, of every kind: nothing of them is
+    // reported or logged afterwards. For the end of the program.
+    void cancelAll();
+
 private:
+    MonitorEngine &m_engine;
+    // The file-system probes' worker threads, shared by the four of them.
+    std::unique_ptr<ProbeWorkers> m_fileWorkers;
     std::unique_ptr<PingProbe> m_ping;
     std::unique_ptr<TcpConnectProbe> m_tcp;
     std::unique_ptr<UrlProbe> m_url;

@@ -64,6 +64,15 @@ private slots:
     void statusImages();
     void alertAfterBadAttempts_data();
     void alertAfterBadAttempts();
+
+    void testInFlightIsNotStartedAgain();
+    void slowTestDelaysNoOtherTick();
+    void lateOutcomeFollowsItsObject_data();
+    void lateOutcomeFollowsItsObject();
+    void cancelAllDropsEveryOutcome();
+    void lostTestIsStartedAgain();
+    void causeTextForTooltip();
+    void manyObjectsFoundWithoutSearch();
 };
 
 void TestEngine::appendTestsAtOnceAndFillsCells()
@@ -417,6 +426,212 @@ void TestEngine::alertAfterBadAttempts()
     QCOMPARE(got, reported);
 }
 
+// An engine whose folder-size objects end later, through DeferredProbe.
+struct DeferredRig {
+    MonitorEngine engine;
+    DeferredProbe probe{engine};
+    RecordingEventSink events;
+    RecordingAlertSink alerts;
+    DeferredRig()
+    {
+        engine.setProbe(okFolderSize, &probe);
+        engine.setEventSink(&events);
+        engine.setAlertSink(&alerts);
+        engine.setClock([] { return QDateTime(QDate(2005, 3, 5), QTime(14, 3, 7)); });
+    }
+    void add(const QString &target, int sec = 0) { engine.AppendObject(object(target, 0, sec), target); }
+};
+
+void TestEngine::testInFlightIsNotStartedAgain()
+{
+    DeferredRig r;
+    r.add("/a", 1);
+    r.engine.timer(0)->setInterval(20);
+    r.engine.StartButtonClick(true);
+    QVERIFY(r.engine.isTestInFlight(0));
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("TEST"));
+
+    // Ticks, Refresh and Refresh all while the first test runs start nothing.
+    QTest::qWait(150);
+    r.engine.RefreshToolButtonClick(0);
+    r.engine.RefreshAll1Click();
+    QCOMPARE(r.probe.started.size(), 1);
+    QCOMPARE(r.engine.testsInFlight(), 1);
+
+    // Its outcome ends it; the next tick starts the next test.
+    r.probe.finish(0);
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("OK"));
+    QCOMPARE(r.events.lines.last(), QStringLiteral("05.03.2005 14:03:07;;/a;;/a OK;;Fake"));
+    QTRY_COMPARE(r.probe.started.size(), 2);
+    // A second report with the first ticket is no news for the second test.
+    r.probe.pass = false;
+    r.probe.finish(0);
+    QVERIFY(r.engine.isTestInFlight(0));
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("TEST"));
+    QCOMPARE(r.events.lines.size(), 2); // the start line and the one outcome
+}
+
+void TestEngine::slowTestDelaysNoOtherTick()
+{
+    // One object's test takes 3 s; another object ticks every 30 ms and each
+    // of its tests ends in 5 ms. The slow one neither blocks nor is repeated.
+    DeferredRig r;
+    r.probe.delayMs = {{"/slow", 3000}, {"/fast", 5}};
+    r.add("/slow", 1);
+    r.add("/fast", 1);
+    r.engine.timer(0)->setInterval(30);
+    r.engine.timer(1)->setInterval(30);
+    r.engine.StartButtonClick(true);
+    QTRY_VERIFY_WITH_TIMEOUT(r.probe.startedFor("/fast") >= 10, 2500);
+    QCOMPARE(r.probe.startedFor("/slow"), 1);
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("TEST"));
+    QCOMPARE(r.engine.object(1)->status, QStringLiteral("OK"));
+    QTRY_VERIFY_WITH_TIMEOUT(r.probe.startedFor("/slow") >= 2, 6000);
+}
+
+void TestEngine::lateOutcomeFollowsItsObject_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("statuses"); // of the rows left, after the late outcome
+    QTest::addColumn<int>("lines");            // log lines of outcomes
+
+    QTest::newRow("the object above is removed") << "remove above" << QStringList{"OK", "TEST"} << 1;
+    QTest::newRow("the object itself is removed") << "remove itself" << QStringList{"TEST", "TEST"} << 0;
+    QTest::newRow("the object is edited") << "edit" << QStringList{"TEST", "TEST", "TEST"} << 0;
+    QTest::newRow("New, then other objects") << "new" << QStringList{"TEST", "TEST"} << 0;
+}
+
+void TestEngine::lateOutcomeFollowsItsObject()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, statuses);
+    QFETCH(int, lines);
+
+    DeferredRig r;
+    r.add("/0");
+    r.add("/1");
+    r.add("/2");
+    QCOMPARE(r.engine.testsInFlight(), 3);
+    if (change == "remove above") {
+        r.engine.RemoveObject(0);
+    } else if (change == "remove itself") {
+        r.engine.RemoveObject(1);
+    } else if (change == "edit") {
+        r.engine.applyEdit(1, QStringLiteral("/1 edited"));
+        QVERIFY(!r.engine.isTestInFlight(1));
+        r.engine.RunTest(1); // the test of the new values starts at once
+        QVERIFY(r.engine.isTestInFlight(1));
+    } else {
+        r.engine.clear();
+        r.add("/new0");
+        r.add("/new1");
+    }
+    r.probe.finish(1); // the late outcome of "/1"'s first test
+
+    QStringList got;
+    for (int i = 0; i < r.engine.count(); ++i)
+        got << r.engine.object(i)->status;
+    QCOMPARE(got, statuses);
+    QCOMPARE(r.events.lines.size(), lines);
+    if (lines)
+        QCOMPARE(r.alerts.alerts, QStringList{"0|/1 Fake OK|Alive"}); // at its new position
+}
+
+void TestEngine::cancelAllDropsEveryOutcome()
+{
+    DeferredRig r;
+    r.add("/a");
+    r.add("/b");
+    r.engine.cancelAll();
+    QCOMPARE(r.probe.cancelled, 1);
+    QCOMPARE(r.engine.testsInFlight(), 0);
+    // A probe that reports all the same, in either form, is not heard.
+    r.probe.finish(0);
+    Outcome late;
+    late.pass = true;
+    r.engine.ReportOutcome(1, late);
+    QVERIFY(r.events.lines.isEmpty());
+    QVERIFY(r.alerts.alerts.isEmpty());
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("TEST"));
+    QCOMPARE(r.engine.object(1)->status, QStringLiteral("TEST"));
+    // Later tests are reported as usual.
+    r.engine.RunTest(0);
+    r.probe.finish(2);
+    QCOMPARE(r.engine.object(0)->status, QStringLiteral("OK"));
+    QCOMPARE(r.events.lines.size(), 1);
+    // clear() cancels as well.
+    r.engine.clear();
+    QCOMPARE(r.probe.cancelled, 2);
+}
+
+void TestEngine::lostTestIsStartedAgain()
+{
+    // A probe that never reports must not keep its object untested for ever.
+    DeferredRig r;
+    r.engine.setLostTestMs(100);
+    r.add("/a");
+    r.engine.RunTest(0);
+    QCOMPARE(r.probe.started.size(), 1);
+    QTest::qWait(150);
+    r.engine.RunTest(0);
+    QCOMPARE(r.probe.started.size(), 2);
+    r.probe.finish(0); // the lost one comes back after all: dropped
+    QVERIFY(r.events.lines.isEmpty());
+    r.probe.finish(1);
+    QCOMPARE(r.events.lines.size(), 1);
+}
+
+void TestEngine::causeTextForTooltip()
+{
+    DeferredRig r;
+    r.add("/a");
+    auto *m = r.engine.model();
+    QVERIFY(!m->data(m->index(0, ObserverRowModel::StatusColumn), Qt::ToolTipRole).isValid());
+    r.probe.finish(0);
+    QCOMPARE(r.engine.object(0)->lastTestTime, r.engine.now());
+    QCOMPARE(m->data(m->index(0, ObserverRowModel::StatusColumn), Qt::ToolTipRole).toString(),
+             QStringLiteral("answered (12 ms)"));
+    QVERIFY(!m->data(m->index(0, ObserverRowModel::HostColumn), Qt::ToolTipRole).isValid());
+
+    ObserverObject o;
+    const struct {
+        const char *cause;
+        qint64 ms;
+        const char *shown;
+    } rows[] = {
+        {"connection refused", -1, "connection refused"},
+        {"answered in 12 ms", 12, "answered in 12 ms"},
+        {"12.0 MB free", 3, "12.0 MB free (3 ms)"},
+        {"", 7, "7 ms"},
+        {"", -1, ""},
+    };
+    for (const auto &row : rows) {
+        o.cause = QString::fromLatin1(row.cause);
+        o.responseMs = row.ms;
+        QCOMPARE(ObserverRowModel::causeText(o), QString::fromLatin1(row.shown));
+    }
+}
+
+void TestEngine::manyObjectsFoundWithoutSearch()
+{
+    // Identities and positions stay right through removals at both ends and
+    // in the middle of a long list.
+    DeferredRig r;
+    for (int i = 0; i < 2000; ++i)
+        r.add(QStringLiteral("/%1").arg(i));
+    const quint64 id1500 = r.engine.object(1500)->id;
+    const TestTicket t1500 = r.engine.testTicket(1500);
+    r.engine.RemoveObject(0);
+    r.engine.RemoveObject(700);
+    r.engine.RemoveObject(r.engine.count() - 1);
+    QCOMPARE(r.engine.positionOf(id1500), 1498);
+    QCOMPARE(r.engine.positionOf(t1500), 1498);
+    QCOMPARE(r.engine.object(1498)->record.target(), QStringLiteral("/1500"));
+    for (int i = 0; i < r.engine.count(); ++i)
+        QCOMPARE(r.engine.positionOf(r.engine.object(i)->id), i);
+    r.probe.finish(1500);
+    QCOMPARE(r.engine.object(1498)->status, QStringLiteral("OK"));
+}
 
 QTEST_GUILESS_MAIN(TestEngine)
 #include "test_engine.moc"

@@ -6,6 +6,7 @@
 #include "probes/connectionstring.h"
 #include "probes/databaseprobe.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -92,6 +93,7 @@ private slots:
     void postgres();
     void silentServerIsBounded_data();
     void silentServerIsBounded();
+    void silentServersHoldNoOtherTest();
 
 private:
     // Tests the string through the engine; returns the object's position.
@@ -126,12 +128,17 @@ void TestDatabaseProbe::initTestCase()
     f.write(QByteArray("this is no database, only some text that goes on for a while\n").repeated(40));
 }
 
-void TestDatabaseProbe::cleanup() { DatabaseProbe::closeConnection(); }
+void TestDatabaseProbe::cleanup()
+{
+    DatabaseProbe::closeConnection();
+}
 
 int TestDatabaseProbe::runOnce(ProbeBench &bench, const QString &connectionString)
 {
     const int position = bench.add(databaseObject(connectionString));
     bench.engine.RunTest(position);
+    if (!bench.settle(position, 30000))
+        qWarning("the database test did not end within 30 s");
     return position;
 }
 
@@ -326,7 +333,7 @@ void TestDatabaseProbe::sqlite()
     QCOMPARE(bench.sinks.alerts[0].text,
              cs + (pass ? " Database Connection OK" : " Database Connection error"));
     QCOMPARE(bench.sinks.alerts[0].alive, pass);
-    QCOMPARE(DatabaseProbe::isConnectionOpen(), pass); // left open after a pass
+    QCOMPARE(DatabaseProbe::lastTestConnection().open, pass); // left open after a pass
 
     // Nothing is ever created where a database was missing.
     QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("missing.db"))));
@@ -335,32 +342,36 @@ void TestDatabaseProbe::sqlite()
 
 void TestDatabaseProbe::sharedConnection()
 {
-    ProbeBench bench;
-    DatabaseProbe probe(&bench.engine);
-    bench.attach(okDatabase, &probe);
-    const int good = bench.add(databaseObject("Provider=SQLite;Data Source=" + m_okDb));
-    const int bad = bench.add(databaseObject("Provider=SQLite;Data Source=" + m_garbage));
-
-    bench.engine.RunTest(good);
-    QVERIFY(DatabaseProbe::isConnectionOpen());
-    QCOMPARE(QSqlDatabase::database(DatabaseProbe::ConnectionName, false).databaseName(), m_okDb);
-
-    // Another object's test closes it first, whatever its outcome.
-    bench.engine.RunTest(bad);
-    QVERIFY(!DatabaseProbe::isConnectionOpen());
-    bench.engine.RunTest(bad); // a second failure in a row: no new line, no new alert
-    QCOMPARE(bench.sinks.lines.size(), 2);
-    QCOMPARE(bench.sinks.alerts.size(), 2);
-
-    bench.engine.RunTest(good);
-    QVERIFY(DatabaseProbe::isConnectionOpen());
-    QCOMPARE(bench.sinks.lines.size(), 2); // "OK" again for the same object
-
-    // The connection is gone with the probe.
     {
-        DatabaseProbe other(&bench.engine);
+        ProbeBench bench;
+        DatabaseProbe probe(&bench.engine);
+        bench.attach(okDatabase, &probe);
+        const int good = bench.add(databaseObject("Provider=SQLite;Data Source=" + m_okDb));
+        const int bad = bench.add(databaseObject("Provider=SQLite;Data Source=" + m_garbage));
+        auto run = [&](int position) {
+            bench.engine.RunTest(position);
+            QVERIFY(bench.settle(position));
+        };
+
+        run(good);
+        QVERIFY(DatabaseProbe::lastTestConnection().open);
+        QCOMPARE(DatabaseProbe::lastTestConnection().databaseName, m_okDb);
+        QVERIFY(!DatabaseProbe::isConnectionOpen()); // nothing is opened on the GUI thread
+
+        // Another object's test closes it first, whatever its outcome.
+        run(bad);
+        QVERIFY(!DatabaseProbe::lastTestConnection().open);
+        run(bad); // a second failure in a row: no new line, no new alert
+        QCOMPARE(bench.sinks.lines.size(), 2);
+        QCOMPARE(bench.sinks.alerts.size(), 2);
+
+        run(good);
+        QVERIFY(DatabaseProbe::lastTestConnection().open);
+        QCOMPARE(bench.sinks.lines.size(), 2); // "OK" again for the same object
+        QVERIFY2(bench.cause(good).startsWith(QLatin1String("opened in ")), qPrintable(bench.cause(good)));
     }
-    QVERIFY(!QSqlDatabase::contains(DatabaseProbe::ConnectionName));
+    // The connection is gone with the probe: its worker closes it.
+    QTRY_VERIFY(!DatabaseProbe::lastTestConnection().open);
 }
 
 void TestDatabaseProbe::passwordNeverShown_data()
@@ -408,8 +419,42 @@ void TestDatabaseProbe::odbcSqlite()
     bench.attach(okDatabase, &probe);
     runOnce(bench, QStringLiteral("Driver={%1};Database=%2").arg(driver, m_okDb));
     QCOMPARE(bench.status(0), QStringLiteral("OK"));
-    QVERIFY(DatabaseProbe::isConnectionOpen());
-    QCOMPARE(QSqlDatabase::database(DatabaseProbe::ConnectionName, false).driverName(), QStringLiteral("QODBC"));
+    QVERIFY(DatabaseProbe::lastTestConnection().open);
+    QCOMPARE(DatabaseProbe::lastTestConnection().driver, QStringLiteral("QODBC"));
+
+    // Through the ODBC driver too, a missing file fails and is never
+    // created, and a file that is no database fails.
+    const QString missing = m_dir.filePath(QStringLiteral("odbc-missing.db"));
+    const struct {
+        QString text;
+        const char *why;
+    } failures[] = {
+        {QStringLiteral("Driver=%1;Database=%2").arg(driver, missing), "missing file"},
+        {QStringLiteral("Driver={%1};Database=%2").arg(driver, m_garbage), "garbage file"},
+        {QStringLiteral("Driver={%1};Database=%2").arg(driver, m_dir.path()), "a folder"},
+        {QStringLiteral("Driver=%1").arg(driver), "no file named"},
+    };
+    for (const auto &f : failures) {
+        ProbeBench b;
+        DatabaseProbe p(&b.engine);
+        b.attach(okDatabase, &p);
+        runOnce(b, f.text);
+        QVERIFY2(b.status(0) == QStringLiteral("Error"), f.why);
+        QVERIFY2(!DatabaseProbe::lastTestConnection().open, f.why);
+    }
+    QVERIFY(!QFile::exists(missing));
+    // Relative to the working folder, as the example in the issue has it.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    {
+        ProbeBench b;
+        DatabaseProbe p(&b.engine);
+        b.attach(okDatabase, &p);
+        runOnce(b, QStringLiteral("Driver=%1;Database=missing.db").arg(driver));
+        QCOMPARE(b.status(0), QStringLiteral("Error"));
+    }
+    QDir::setCurrent(before);
+    QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("missing.db"))));
 }
 
 void TestDatabaseProbe::postgres_data()
@@ -456,7 +501,8 @@ void TestDatabaseProbe::postgres()
     runOnce(bench, cs);
 
     QCOMPARE(bench.status(0), pass ? QStringLiteral("OK") : QStringLiteral("Error"));
-    QCOMPARE(DatabaseProbe::isConnectionOpen(), pass);
+    QCOMPARE(DatabaseProbe::lastTestConnection().open, pass);
+    QVERIFY(!bench.cause(0).contains(pg.password));
     const QString everything = bench.sinks.lines.join(u'\n') + bench.engine.object(0)->caption +
                                (bench.sinks.alerts.isEmpty() ? QString() : bench.sinks.alerts[0].text);
     QVERIFY(!everything.contains(pg.password));
@@ -482,8 +528,7 @@ void TestDatabaseProbe::silentServerIsBounded()
     if (text.startsWith(QLatin1String("Driver=")))
         REQUIRE_PEER(QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")) && postgresOdbcRegistered(),
                      QStringLiteral("no PostgreSQL ODBC driver (packages libqt6sql6-odbc, odbc-postgresql)"));
-    // The system completes the connection; the server never says a word, as
-    // no event loop runs while the probe waits.
+    // The system completes the connection; the server never says a word.
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
 
@@ -496,9 +541,43 @@ void TestDatabaseProbe::silentServerIsBounded()
     const qint64 waited = clock.elapsed();
 
     QCOMPARE(bench.status(0), QStringLiteral("Error"));
-    QVERIFY(silent.waitForNewConnection(1000)); // it did reach the server
+    QVERIFY(silent.hasPendingConnections() || silent.waitForNewConnection(1000)); // it did reach the server
     QVERIFY2(waited >= bound * 1000 - 500, qPrintable(QString::number(waited)));
     QVERIFY2(waited < bound * 1000 + 5000, qPrintable(QString::number(waited)));
+}
+
+void TestDatabaseProbe::silentServersHoldNoOtherTest()
+{
+    // Five objects wait on a server that accepts and never speaks; a SQLite
+    // object gets its outcome at once, and the window is never held.
+    REQUIRE_PEER(QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")),
+                 QStringLiteral("no PostgreSQL driver for Qt (package libqt6sql6-psql)"));
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+
+    ProbeBench bench;
+    DatabaseProbe probe(&bench.engine);
+    bench.attach(okDatabase, &probe);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 5; ++i)
+        bench.engine.AppendObject(
+            databaseObject(QStringLiteral("Provider=PostgreSQL;Host=127.0.0.1;Port=%1;UID=u;PWD=p;Connect Timeout=3")
+                               .arg(silent.serverPort())),
+            QStringLiteral("silent"));
+    bench.engine.AppendObject(databaseObject("Provider=SQLite;Data Source=" + m_okDb), QStringLiteral("live"));
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(bench.settle(5, 2000));
+    QCOMPARE(bench.status(5), QStringLiteral("OK"));
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(bench.status(i), QStringLiteral("TEST"));
+    for (int i = 0; i < 5; ++i) {
+        QVERIFY(bench.settle(i, 10000));
+        QCOMPARE(bench.status(i), QStringLiteral("Error"));
+    }
+    // The bound, or the driver's own time-out of the same length.
+    QVERIFY(!bench.cause(0).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseProbe)

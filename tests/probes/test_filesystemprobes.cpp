@@ -8,10 +8,14 @@
 #include "probes/filesystemprobes.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <condition_variable>
+#include <mutex>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,7 +74,19 @@ struct Harness {
         rec.IntervalSec = 0;
         setup(*rec.params<P>());
         engine.AppendObject(rec, Records::rowCaption(rec));
+        settle(engine.count() - 1);
         return engine.count() - 1;
+    }
+    // The probes measure on worker threads: waits for the outcome.
+    void settle(int position)
+    {
+        if (!QTest::qWaitFor([&] { return !engine.isTestInFlight(position); }, 20000))
+            QTest::qFail("the test did not end within 20 s", __FILE__, __LINE__);
+    }
+    void run(int position)
+    {
+        engine.RunTest(position);
+        settle(position);
     }
 
     QString logTime() const { return Formats::eventTime(clock); }
@@ -135,6 +151,9 @@ private slots:
     void filePresent();
     void compareFiles_data();
     void compareFiles();
+
+    void hangingCallFailsAtItsBound();
+    void walkOfManyFilesHoldsNoOtherTest();
 };
 
 // The example of a drive from a Windows project: the letter has no volume
@@ -444,7 +463,7 @@ void TestFileSystemProbes::folderSizeLogsOnlyChanges()
     });
     QCOMPARE(h.folder.folderTotal(), 2 * MB);
     h.clock = h.clock.addSecs(60);
-    h.engine.RunTest(pos);
+    h.run(pos);
     QCOMPARE(h.engine.object(pos)->status, QStringLiteral("Error"));
     QCOMPARE(h.engine.object(pos)->lastTest, Formats::longDateTime(h.clock));
     QCOMPARE(h.recorder.lines.size(), 1);
@@ -452,7 +471,7 @@ void TestFileSystemProbes::folderSizeLogsOnlyChanges()
 
     QVERIFY(QFile::resize(big, MB / 2));
     h.clock = h.clock.addSecs(60);
-    h.engine.RunTest(pos);
+    h.run(pos);
     QCOMPARE(h.folder.folderTotal(), MB / 2);
     QCOMPARE(h.recorder.lines.size(), 2);
     QCOMPARE(h.recorder.lines[1],
@@ -570,6 +589,123 @@ void TestFileSystemProbes::compareFiles()
     QCOMPARE(h.recorder.alerts[0].alive, pass);
     QCOMPARE(h.engine.object(pos)->record.LastResult,
              pass ? QStringLiteral("OK") : QStringLiteral("File/Folder Size Error"));
+}
+
+// A call that hangs (a dead network mount) cannot be made here without
+// mounting something, so the probes' test hook stands in for it: it blocks
+// the worker before the real call for the targets under /hung/. Twelve hung
+// tests, more than the pool's eight live workers, fail at their bound while
+// the tests of live paths still get their outcomes at once.
+void TestFileSystemProbes::hangingCallFailsAtItsBound()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    setFileSystemCallHook([&](const QString &target) {
+        if (!target.startsWith(QLatin1String("/hung/")))
+            return;
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait(lock, [&] { return release; });
+    });
+    auto unhang = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            release = true;
+        }
+        released.notify_all();
+        setFileSystemCallHook(nullptr);
+    };
+
+    {
+        Harness h;
+        QCOMPARE(h.present.bound(), 10000);
+        h.present.setBound(1500);
+        QVERIFY(h.present.workers().liveLimit() <= 8);
+        auto addPresent = [&](const QString &target) {
+            ObserverRecord rec = Records::newRecord(okFilePresent);
+            rec.IntervalMin = 0;
+            rec.IntervalSec = 0;
+            rec.params<FilePresentParams>()->Target = target;
+            h.engine.AppendObject(rec, target);
+        };
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 12; ++i)
+            addPresent(QStringLiteral("/hung/%1").arg(i));
+        for (int i = 0; i < 5; ++i)
+            addPresent(tmp.path());
+        // The live ones: at once, while every hung one still waits.
+        QTRY_VERIFY_WITH_TIMEOUT(h.engine.testsInFlight() == 12, 1200);
+        QVERIFY2(clock.elapsed() < 1400, qPrintable(QString::number(clock.elapsed())));
+        for (int i = 12; i < 17; ++i) {
+            QCOMPARE(h.engine.object(i)->status, QStringLiteral("OK"));
+            QCOMPARE(h.engine.object(i)->cause, QStringLiteral("exists"));
+            QVERIFY(h.engine.object(i)->responseMs >= 0);
+        }
+        // The hung ones fail at their bound, each with its log line.
+        QTRY_VERIFY_WITH_TIMEOUT(h.engine.testsInFlight() == 0, 5000);
+        QVERIFY(clock.elapsed() >= 1400);
+        for (int i = 0; i < 12; ++i) {
+            QCOMPARE(h.engine.object(i)->status, QStringLiteral("Error"));
+            QCOMPARE(h.engine.object(i)->cause, QStringLiteral("no answer within 1.5 s"));
+        }
+        QCOMPARE(h.recorder.lines.size(), 17);
+        QVERIFY(h.present.workers().stuckCount() >= 12);
+        unhang();
+        // The calls return: their threads give way again and nothing more
+        // is reported for them.
+        QTRY_VERIFY_WITH_TIMEOUT(h.present.workers().stuckCount() == 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(h.present.workers().threadCount() <= h.present.workers().liveLimit(), 5000);
+        QTest::qWait(100);
+        QCOMPARE(h.recorder.lines.size(), 17);
+    }
+    if (!release)
+        unhang();
+}
+
+// A folder walk over 200,000 files runs on its worker while another object's
+// test is answered; the walk's sum is exact.
+void TestFileSystemProbes::walkOfManyFilesHoldsNoOtherTest()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString root = tmp.filePath(QStringLiteral("tree"));
+    constexpr int folders = 20, perFolder = 10000;
+    for (int d = 0; d < folders; ++d) {
+        const QByteArray dir = QFile::encodeName(root + QStringLiteral("/d%1").arg(d));
+        QVERIFY(QDir().mkpath(QString::fromLocal8Bit(dir)));
+        const int dirFd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(dirFd >= 0);
+        for (int f = 0; f < perFolder; ++f) {
+            const int fd = ::openat(dirFd, QByteArray::number(f).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::write(fd, "x", 1), ssize_t(1));
+            ::close(fd);
+        }
+        ::close(dirFd);
+    }
+
+    Harness h;
+    ObserverRecord walk = Records::newRecord(okFolderSize);
+    walk.IntervalMin = 0;
+    walk.IntervalSec = 0;
+    walk.params<FolderSizeParams>()->Target = root;
+    walk.params<FolderSizeParams>()->IncludeSubfolders = true;
+    walk.params<FolderSizeParams>()->MaxSizeMb = 1;
+    h.engine.AppendObject(walk, root);
+    ObserverRecord other = Records::newRecord(okFilePresent);
+    other.IntervalMin = 0;
+    other.IntervalSec = 0;
+    other.params<FilePresentParams>()->Target = tmp.path();
+    h.engine.AppendObject(other, tmp.path());
+    h.settle(1);
+    QCOMPARE(h.engine.object(1)->status, QStringLiteral("OK"));
+    h.settle(0);
+    QCOMPARE(h.folder.folderTotal(), qint64(folders) * perFolder);
+    QCOMPARE(h.engine.object(0)->status, QStringLiteral("OK")); // 0.19 MB < 1 MB
+    QCOMPARE(h.engine.object(0)->cause, QStringLiteral("0.2 MB in the folder"));
 }
 
 QTEST_GUILESS_MAIN(TestFileSystemProbes)

@@ -4,6 +4,7 @@
 #include "probes/tcpprobe.h"
 
 #include <QElapsedTimer>
+#include <QHostInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -82,6 +83,12 @@ private slots:
     void connectionOpenDuringAlertsAndClosedAfter();
     void repeatedFailureLogsOnce();
     void unansweredConnectIsBounded();
+    void swallowingPortDelaysNoOtherObject();
+    void ipv6_data();
+    void ipv6();
+    void causes_data();
+    void causes();
+    void cancelAllEndsEveryAttempt();
 };
 
 void TestTcpProbe::outcome_data()
@@ -124,8 +131,8 @@ void TestTcpProbe::outcome()
     TcpConnectProbe probe(&bench.engine);
     bench.attach(okTcpConnect, &probe);
     bench.engine.AppendObject(tcpObject(host, stored), host);
+    QVERIFY(bench.settle(0));
 
-    // The whole test runs inside RunTest.
     QCOMPARE(bench.status(0), pass ? QStringLiteral("OK") : QStringLiteral("TCP Connect Error"));
     QCOMPARE(bench.lastResult(0), pass ? QStringLiteral("OK") : QStringLiteral("TCP Connect Error"));
     QCOMPARE(bench.sinks.lines,
@@ -153,12 +160,14 @@ void TestTcpProbe::connectionOpenDuringAlertsAndClosedAfter()
     QTcpSocket *peer = nullptr;
     bool openDuringAlert = false;
     bench.sinks.duringAlert = [&](int) {
-        if (server.waitForNewConnection(2000))
+        // The server may have taken it already, while events ran.
+        if (server.hasPendingConnections() || server.waitForNewConnection(2000))
             peer = server.nextPendingConnection();
         // Still connected: the probe has not closed its side yet.
         openDuringAlert = peer && !peer->waitForDisconnected(200);
     };
     bench.engine.RunTest(0);
+    QVERIFY(bench.settle(0));
 
     QVERIFY(peer);
     QVERIFY(openDuringAlert);
@@ -176,18 +185,24 @@ void TestTcpProbe::repeatedFailureLogsOnce()
     bench.attach(okTcpConnect, &probe);
     bench.add(tcpObject(QStringLiteral("localhost"), port));
 
-    bench.engine.RunTest(0);
-    bench.engine.RunTest(0);
+    for (int i = 0; i < 2; ++i) {
+        bench.engine.RunTest(0);
+        QVERIFY(bench.settle(0));
+    }
     QCOMPARE(bench.status(0), QStringLiteral("TCP Connect Error"));
+    QCOMPARE(bench.cause(0), QStringLiteral("connection refused"));
     QCOMPARE(bench.sinks.lines.size(), 1);
     QCOMPARE(bench.sinks.alerts.size(), 1);
 
     // The port opens: one line and one alive alert for the recovery.
     if (!server.listen(QHostAddress::LocalHost, port))
         QSKIP("the closed port was taken by another program meanwhile");
-    bench.engine.RunTest(0);
-    bench.engine.RunTest(0);
+    for (int i = 0; i < 2; ++i) {
+        bench.engine.RunTest(0);
+        QVERIFY(bench.settle(0));
+    }
     QCOMPARE(bench.status(0), QStringLiteral("OK"));
+    QVERIFY2(bench.cause(0).startsWith(QLatin1String("answered in ")), qPrintable(bench.cause(0)));
     QCOMPARE(bench.sinks.lines,
              (QStringList{"localhost;;localhost TCP Connect Error;;TCP Connect",
                           "localhost;;localhost Connect OK;;TCP Connect"}));
@@ -211,11 +226,143 @@ void TestTcpProbe::unansweredConnectIsBounded()
     QElapsedTimer clock;
     clock.start();
     bench.engine.RunTest(0);
+    QVERIFY(bench.engine.isTestInFlight(0)); // the window is not held meanwhile
+    QVERIFY(bench.settle(0));
     const qint64 waited = clock.elapsed();
 
     QCOMPARE(bench.status(0), QStringLiteral("TCP Connect Error"));
+    QCOMPARE(bench.cause(0), QStringLiteral("no answer within 0.7 s"));
     QVERIFY2(waited >= 650, qPrintable(QString::number(waited))); // it did wait for an answer
     QVERIFY2(waited < 5000, qPrintable(QString::number(waited))); // and gave up at its bound
+}
+
+void TestTcpProbe::swallowingPortDelaysNoOtherObject()
+{
+    // Fifty objects wait on a port that never answers; objects on a live
+    // listener get their outcomes at once all the same.
+    SaturatedListener swallowing;
+    if (!swallowing.start())
+        QSKIP("this system answers every connection attempt to a full queue; no unanswered port to test with");
+    QTcpServer live;
+    QVERIFY(live.listen(QHostAddress::LocalHost, 0));
+
+    ProbeBench bench;
+    TcpConnectProbe probe(&bench.engine);
+    probe.setConnectTimeout(3000);
+    bench.attach(okTcpConnect, &probe);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 50; ++i)
+        bench.engine.AppendObject(tcpObject(QStringLiteral("127.0.0.1"), swallowing.port), QStringLiteral("s"));
+    for (int i = 0; i < 5; ++i)
+        bench.engine.AppendObject(tcpObject(QStringLiteral("127.0.0.1"), live.serverPort()), QStringLiteral("l"));
+    QVERIFY(probe.attemptsInFlight() >= 50); // the live ones may be through already
+    for (int i = 50; i < 55; ++i)
+        QVERIFY(bench.settle(i, 2000));
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    for (int i = 50; i < 55; ++i)
+        QCOMPARE(bench.status(i), QStringLiteral("OK"));
+    for (int i = 0; i < 50; ++i)
+        QCOMPARE(bench.status(i), QStringLiteral("TEST"));
+    for (int i = 0; i < 50; ++i)
+        QVERIFY(bench.settle(i, 10000));
+    QCOMPARE(bench.status(0), QStringLiteral("TCP Connect Error"));
+    QCOMPARE(probe.attemptsInFlight(), 0);
+}
+
+void TestTcpProbe::ipv6_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<QString>("cause"); // prefix
+    QTest::newRow("literal") << "::1" << true << "answered in ";
+    QTest::newRow("literal in brackets") << "[::1]" << true << "answered in ";
+    QTest::newRow("literal, closed port") << "::1" << false << "connection refused";
+    QTest::newRow("name with an IPv6 address") << "v6name" << true << "answered in ";
+}
+
+void TestTcpProbe::ipv6()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, listening);
+    QFETCH(QString, cause);
+
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHostIPv6, 0))
+        QSKIP("no IPv6 loopback on this system");
+    const quint16 port = server.serverPort();
+    if (!listening)
+        server.close();
+    if (host == QLatin1String("v6name")) {
+        // A name of the system's resolver whose addresses include ::1.
+        host.clear();
+        for (const char *name : {"localhost", "ip6-localhost", "ip6-loopback"}) {
+            const QHostInfo info = QHostInfo::fromName(QString::fromLatin1(name));
+            if (info.addresses().contains(QHostAddress::LocalHostIPv6)) {
+                host = QString::fromLatin1(name);
+                break;
+            }
+        }
+        if (host.isEmpty())
+            QSKIP("no name resolves to ::1 here (/etc/hosts has no IPv6 entry)");
+        // Only IPv6 listens: the IPv4 address, if the name has one, is
+        // refused and the next address in the resolver's order is tried.
+    }
+
+    ProbeBench bench;
+    TcpConnectProbe probe(&bench.engine);
+    bench.attach(okTcpConnect, &probe);
+    bench.engine.AppendObject(tcpObject(host, port), host);
+    QVERIFY(bench.settle(0));
+    QCOMPARE(bench.status(0), listening ? QStringLiteral("OK") : QStringLiteral("TCP Connect Error"));
+    QVERIFY2(bench.cause(0).startsWith(cause), qPrintable(bench.cause(0)));
+    QCOMPARE(bench.sinks.lines, QStringList{host + ";;" + host + (listening ? " Connect OK" : " TCP Connect Error") +
+                                            ";;TCP Connect"});
+}
+
+void TestTcpProbe::causes_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<qint32>("port"); // 0: the closed port
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("empty host") << "" << 80 << "no host name";
+    QTest::newRow("reserved name") << "nosuchhost.invalid" << 80 << "name not found";
+    QTest::newRow("no valid host name") << "a..b" << 80 << "name not found";
+    QTest::newRow("port 0") << "127.0.0.1" << 65536 << "port 0 cannot be connected";
+    QTest::newRow("refused") << "127.0.0.1" << 0 << "connection refused";
+}
+
+void TestTcpProbe::causes()
+{
+    QFETCH(QString, host);
+    QFETCH(qint32, port);
+    QFETCH(QString, cause);
+    ProbeBench bench;
+    TcpConnectProbe probe(&bench.engine);
+    bench.attach(okTcpConnect, &probe);
+    bench.engine.AppendObject(tcpObject(host, port ? port : closedPort()), host);
+    QVERIFY(bench.settle(0));
+    QCOMPARE(bench.status(0), QStringLiteral("TCP Connect Error"));
+    QCOMPARE(bench.cause(0), cause);
+    QCOMPARE(bench.engine.object(0)->responseMs, -1);
+}
+
+void TestTcpProbe::cancelAllEndsEveryAttempt()
+{
+    SaturatedListener swallowing;
+    if (!swallowing.start())
+        QSKIP("this system answers every connection attempt to a full queue; no unanswered port to test with");
+    ProbeBench bench;
+    TcpConnectProbe probe(&bench.engine);
+    bench.attach(okTcpConnect, &probe);
+    for (int i = 0; i < 3; ++i)
+        bench.engine.AppendObject(tcpObject(QStringLiteral("127.0.0.1"), swallowing.port), QStringLiteral("s"));
+    QCOMPARE(probe.attemptsInFlight(), 3);
+    bench.engine.cancelAll();
+    QCOMPARE(probe.attemptsInFlight(), 0);
+    QTest::qWait(200);
+    QVERIFY(bench.sinks.lines.isEmpty());
+    QCOMPARE(bench.status(0), QStringLiteral("TEST"));
 }
 
 QTEST_GUILESS_MAIN(TestTcpProbe)

@@ -2,9 +2,12 @@
 
 #include "core/engine.h"
 
+#include <QHash>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 // Records the engine's event-log lines.
@@ -61,4 +64,66 @@ public:
 
 private:
     MonitorEngine &m_engine;
+};
+
+// A probe that ends later, when the test says so (finish) or after a delay
+// on a real timer (delayMs per target). It keeps the ticket of every test it
+// started and counts cancelAll calls.
+class DeferredProbe : public ObserverProbe
+{
+public:
+    explicit DeferredProbe(MonitorEngine &engine) : m_engine(engine) {}
+
+    struct Started {
+        QString target;
+        TestTicket ticket;
+    };
+    QList<Started> started;
+    QHash<QString, int> delayMs; // targets that end by themselves
+    int cancelled = 0;
+    bool pass = true;
+
+    void test(int position) override
+    {
+        const ObserverObject *o = m_engine.object(position);
+        const QString target = o->record.target();
+        started << Started{target, m_engine.testTicket(position)};
+        if (delayMs.contains(target)) {
+            const TestTicket ticket = started.last().ticket;
+            QTimer::singleShot(delayMs.value(target), m_context.get(), [this, ticket, target] { report(ticket, target); });
+        }
+    }
+    void cancelAll() override
+    {
+        ++cancelled;
+        m_context = std::make_unique<QObject>(); // drops the pending timers
+    }
+    // Ends the i-th test started with its own ticket.
+    void finish(int i) { report(started.at(i).ticket, started.at(i).target); }
+    int startedFor(const QString &target) const
+    {
+        int n = 0;
+        for (const Started &s : started)
+            n += s.target == target;
+        return n;
+    }
+
+private:
+    void report(const TestTicket &ticket, const QString &target)
+    {
+        Outcome out;
+        out.pass = pass;
+        out.failMarker = QStringLiteral("Fake Error");
+        out.failStatus = QStringLiteral("Error");
+        out.hostField = target;
+        out.statusField = target + (pass ? QStringLiteral(" OK") : QStringLiteral(" failed"));
+        out.methodName = QStringLiteral("Fake");
+        out.alertSuffix = pass ? QStringLiteral(" Fake OK") : QStringLiteral(" Fake Error");
+        out.cause = QStringLiteral("answered");
+        out.responseMs = 12;
+        m_engine.ReportOutcome(ticket, out);
+    }
+
+    MonitorEngine &m_engine;
+    std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
 };

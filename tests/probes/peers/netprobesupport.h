@@ -55,6 +55,13 @@ struct ProbeBench {
         engine.setProbe(rec.Kind, probes.value(rec.Kind));
         return engine.count() - 1;
     }
+    // Waits until the object's test has ended (its outcome came, or it
+    // was dropped); false when it is still under way after ms.
+    bool settle(int position, int ms = 20000)
+    {
+        return QTest::qWaitFor([&] { return !engine.isTestInFlight(position); }, ms);
+    }
+    QString cause(int position) const { return engine.object(position)->cause; }
     QMap<qint32, ObserverProbe *> probes;
     QString status(int position) const { return engine.object(position)->status; }
     QString lastResult(int position) const { return engine.object(position)->record.LastResult; }
