@@ -1,6 +1,7 @@
 // Start-up of Velmora Sentrova: the application title, the windows created
 // once each in their order, the project named on the command line, the
 // signals that end the program, and the message loop.
+#include "ui/commandline.h"
 #include "ui/desktop.h"
 #include "ui/mainform.h"
 #include "ui/qtprompt.h"
@@ -90,6 +91,10 @@ int main(int argc, char **argv)
 {
     QElapsedTimer clock;
     clock.start();
+    // --help, --version and a mistyped option end here, without a window.
+    const CommandLine commandLine = CommandLine::parse(argc, argv);
+    if (commandLine.action != CommandLine::Run)
+        return commandLine.finish();
     QApplication app(argc, argv);
     // 1. The application title.
     QApplication::setApplicationName(QStringLiteral("Velmora Sentrova"));
@@ -117,10 +122,9 @@ int main(int argc, char **argv)
     // A project named on the command line opens once the loop runs, as Open
     // does; a missing file or one that is not a project gets Open's message
     // and the program goes on.
-    const QStringList args = QCoreApplication::arguments().mid(1);
     const bool benchmark = qEnvironmentVariable("SENTROVA_EXIT_WHEN_TESTED") == QLatin1String("1");
-    if (!args.isEmpty() || benchmark) {
-        const QString path = args.value(0);
+    if (!commandLine.file.isEmpty() || benchmark) {
+        const QString path = commandLine.file;
         QTimer::singleShot(0, &main, [&main, &clock, path, benchmark] {
             if (!path.isEmpty())
                 main.openProjectFile(path);

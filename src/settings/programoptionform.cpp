@@ -58,6 +58,21 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     MinimizeToTrayCB->setObjectName(QStringLiteral("MinimizeToTrayCB"));
     basic->addWidget(AutoStartBox);
     basic->addWidget(MinimizeToTrayCB);
+    // The metrics endpoint for Prometheus.
+    ServeMetricsCB = new QCheckBox(QStringLiteral("Serve metrics for Prometheus at /metrics"), BasicSheet);
+    ServeMetricsCB->setObjectName(QStringLiteral("ServeMetricsCB"));
+    MetricsPortEdit = new QLineEdit(BasicSheet);
+    MetricsPortEdit->setObjectName(QStringLiteral("MetricsPortEdit"));
+    MetricsPortEdit->setToolTip(QStringLiteral("A port listens on 127.0.0.1 only; write address:port to listen elsewhere"));
+    MetricsStatusLabel = new QLabel(BasicSheet);
+    MetricsStatusLabel->setObjectName(QStringLiteral("MetricsStatusLabel"));
+    MetricsStatusLabel->setWordWrap(true);
+    auto *metricsForm = new QFormLayout;
+    metricsForm->addRow(QStringLiteral("Metrics port"), MetricsPortEdit);
+    basic->addSpacing(8);
+    basic->addWidget(ServeMetricsCB);
+    basic->addLayout(metricsForm);
+    basic->addWidget(MetricsStatusLabel);
     basic->addStretch();
     PageControl->addTab(BasicSheet, QStringLiteral("Basic"));
 
@@ -145,6 +160,11 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     follow(MailEdit, &ProgramOptions::MailFrom);
     follow(MailToEdit, &ProgramOptions::MailTo);
     follow(MailSubjectEdit, &ProgramOptions::MailSubject);
+    follow(MetricsPortEdit, &ProgramOptions::MetricsPort);
+    connect(ServeMetricsCB, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_filling)
+            m_options.ServeMetrics = on;
+    });
     connect(MessageMemo, &QPlainTextEdit::textChanged, this, [this] {
         if (m_filling)
             return;
@@ -189,6 +209,8 @@ void TProgramOptionForm::showOptions()
     MailEdit->setText(m_options.MailFrom);
     MailToEdit->setText(m_options.MailTo);
     MailSubjectEdit->setText(m_options.MailSubject);
+    ServeMetricsCB->setChecked(m_options.ServeMetrics);
+    MetricsPortEdit->setText(m_options.MetricsPort);
     MessageMemo->setPlainText(m_options.MessageTemplate.join(QLatin1Char('\n')));
     for (QLineEdit *e : {SMTPEdit, PortEdit, MailEdit, MailToEdit, MailSubjectEdit})
         e->setCursorPosition(0);
@@ -201,6 +223,15 @@ void TProgramOptionForm::done(int result)
     if (result == QDialog::Accepted) {
         if (!SaveProgramOptions(m_options, m_where, &problem) && m_prompt)
             m_prompt->message(QStringLiteral("Error"), problem);
+        if (m_applyMetrics) {
+            const QString metricsProblem = m_applyMetrics(m_options);
+            setMetricsStatus(metricsProblem);
+            if (!metricsProblem.isEmpty()) {
+                PageControl->setCurrentWidget(BasicSheet);
+                MetricsPortEdit->setFocus();
+                return; // stays open: the user picks another port or switches it off
+            }
+        }
     } else {
         // Throws the edits away; without email.dat the edited template stays.
         if (!CancelProgramOptions(m_options, m_where, &problem) && m_prompt)
@@ -209,6 +240,12 @@ void TProgramOptionForm::done(int result)
     QDialog::done(result);
     releaseHelpForm();
     emit minimizeToTrayChanged(m_options.MinimizeToTray);
+}
+
+void TProgramOptionForm::setMetricsStatus(const QString &text)
+{
+    MetricsStatusLabel->setText(text);
+    MetricsStatusLabel->setStyleSheet(text.isEmpty() ? QString() : QStringLiteral("color: #b00000;"));
 }
 
 void TProgramOptionForm::setHelpForm(THelpForm *help)

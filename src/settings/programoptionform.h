@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -41,6 +43,14 @@ public:
     // makes its own when first needed.
     void setHelpForm(THelpForm *help);
 
+    // The metrics endpoint: OK, after saving, hands the options to the hook,
+    // which opens, moves or closes the endpoint and returns an empty text, or
+    // the problem (a port already taken); then the dialog stays open and
+    // shows the problem, and the program goes on without the endpoint.
+    void setMetricsHook(std::function<QString(const ProgramOptions &)> apply) { m_applyMetrics = std::move(apply); }
+    // What the dialog says under the metrics option (its state or a problem).
+    void setMetricsStatus(const QString &text);
+
     // Opens the dialog modally on its first page; returns QDialog::Accepted
     // after OK. The options are saved or reloaded before it returns.
     int Execute();
@@ -54,6 +64,9 @@ public:
     QLabel *MessageFormatHeading;
     QCheckBox *AutoStartBox;
     QCheckBox *MinimizeToTrayCB;
+    QCheckBox *ServeMetricsCB;
+    QLineEdit *MetricsPortEdit;
+    QLabel *MetricsStatusLabel;
     QLineEdit *SMTPEdit;
     QLineEdit *PortEdit;
     QLineEdit *MailEdit;
@@ -91,4 +104,5 @@ private:
     // given back when the dialog closes.
     QPointer<QWindow> m_helpTransientParent;
     bool m_helpAttached = false;
+    std::function<QString(const ProgramOptions &)> m_applyMetrics;
 };

@@ -65,6 +65,7 @@ public:
     }
 
     void write(const char *key, const QString &value) { m_settings->setValue(QLatin1String(key), value); }
+    bool has(const char *key) const { return m_settings->contains(QLatin1String(key)); }
 
     // Flushes the writes; false when the store could not be written.
     bool flush()
@@ -180,6 +181,8 @@ bool LoadProgramOptions(ProgramOptions &o, const OptionsLocation &where, QString
         o.MailSubject = g.text(ProgramOptions::MailSubjectKey, QLatin1String(ProgramOptions::DefaultMailSubject));
         o.AutoStart = g.boolean(ProgramOptions::AutoStartKey, false);
         o.MinimizeToTray = g.boolean(ProgramOptions::MinimizeToTrayKey, false);
+        o.ServeMetrics = g.boolean(ProgramOptions::ServeMetricsKey, false);
+        o.MetricsPort = g.text(ProgramOptions::MetricsPortKey, QLatin1String(ProgramOptions::DefaultMetricsPort));
     }
 
     const QString path = where.templatePath();
@@ -217,6 +220,10 @@ bool SaveProgramOptions(const ProgramOptions &o, const OptionsLocation &where, Q
         g.write(ProgramOptions::MailSubjectKey, o.MailSubject);
         g.write(ProgramOptions::AutoStartKey, OptionText::fromBool(o.AutoStart));
         g.write(ProgramOptions::MinimizeToTrayKey, OptionText::fromBool(o.MinimizeToTray));
+        if (o.ServeMetrics || g.has(ProgramOptions::ServeMetricsKey)) {
+            g.write(ProgramOptions::ServeMetricsKey, OptionText::fromBool(o.ServeMetrics));
+            g.write(ProgramOptions::MetricsPortKey, o.MetricsPort);
+        }
         if (!g.flush()) {
             if (error)
                 *error = QStringLiteral("Cannot write the program options to %1").arg(g.where());
