@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,6 +31,10 @@ namespace
 int connectTo(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // A server that stopped answering ends the client's wait, not the run.
+    const timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
@@ -55,6 +60,7 @@ void sendAll(int fd, const std::string &s)
 std::string readAll(int fd)
 {
     std::string out;
+    out.reserve(1 << 19);
     char buf[65536];
     for (;;) {
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -73,7 +79,10 @@ bool scrapeOnce(quint16 port)
     sendAll(fd, "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
     const std::string r = readAll(fd);
     ::close(fd);
-    return r.rfind("HTTP/1.1 200 OK", 0) == 0 && r.find("sentrova_observer_started") != std::string::npos;
+    // A whole body ends with the observer's line.
+    static const std::string tail = "sentrova_observer_started 1\n";
+    return r.rfind("HTTP/1.1 200 OK", 0) == 0 && r.size() > tail.size() &&
+           r.compare(r.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 } // namespace
@@ -84,6 +93,8 @@ int main(int argc, char **argv)
     const int objects = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int scrapes = argc > 2 ? std::atoi(argv[2]) : 2000;
     const int clients = argc > 3 ? std::atoi(argv[3]) : 8;
+    // A fourth argument "quiet" leaves out the garbage, huge and slow requests.
+    const bool trouble = !(argc > 4 && std::strcmp(argv[4], "quiet") == 0);
 
     MonitorEngine engine;
     for (int i = 0; i < objects; ++i) {
@@ -97,17 +108,18 @@ int main(int argc, char **argv)
     // The objects keep changing: one outcome every 5 ms, as a busy project
     // would report them, so scrapes keep rendering fresh bodies.
     int next = 0;
-    QTimer reports;
-    QObject::connect(&reports, &QTimer::timeout, [&] {
+    const auto report = [&] {
         Outcome o;
         o.pass = next % 3 != 0;
         o.failMarker = o.failStatus = QStringLiteral("Ping error");
         o.responseMs = next % 200;
         engine.ReportOutcome(next % objects, o);
         ++next;
-    });
+    };
     for (int i = 0; i < objects; ++i)
-        reports.timeout();
+        report();
+    QTimer reports;
+    QObject::connect(&reports, &QTimer::timeout, report);
     reports.start(5);
 
     MetricsServer server(&engine);
@@ -137,7 +149,7 @@ int main(int argc, char **argv)
     std::vector<std::thread> threads;
     QElapsedTimer wall;
     // Trouble makers, running for the whole time.
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < (trouble ? 4 : 0); ++i)
         threads.emplace_back([&, port] { // one byte a second
             while (!stop) {
                 const int fd = connectTo(port);
@@ -150,11 +162,14 @@ int main(int argc, char **argv)
                 ::close(fd);
             }
         });
-    threads.emplace_back([&, port] { // garbage and huge requests
-        const std::string garbage = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 nonsense\r\n\r\n";
+    if (trouble)
+        threads.emplace_back([&, port] { // garbage and huge requests
+        static const char bytes[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03 nonsense\r\n\r\n";
+        const std::string garbage(bytes, sizeof bytes - 1);  // NUL bytes included
+        const std::string silent("\x16\x03\x01\x02", 4); // a few bytes, then nothing
         const std::string huge = "GET /metrics HTTP/1.1\r\nX-Fill: " + std::string(1 << 20, 'x');
         while (!stop) {
-            for (const std::string *s : {&garbage, &huge}) {
+            for (const std::string *s : {&garbage, &huge, &silent}) {
                 const int fd = connectTo(port);
                 if (fd < 0)
                     continue;
@@ -165,7 +180,10 @@ int main(int argc, char **argv)
             ::usleep(20000);
         }
     });
+    // The rate is timed by the clients themselves: from the start of the
+    // first scrape to the end of the last one.
     wall.start();
+    std::atomic<qint64> lastEndMs{0};
     for (int c = 0; c < clients; ++c)
         threads.emplace_back([&, c, port] {
             const int mine = scrapes / clients + (c < scrapes % clients ? 1 : 0);
@@ -174,25 +192,33 @@ int main(int argc, char **argv)
                     ++failed;
                 ++done;
             }
+            const qint64 end = wall.elapsed();
+            qint64 seen = lastEndMs.load();
+            while (end > seen && !lastEndMs.compare_exchange_weak(seen, end)) {
+            }
         });
     qint64 elapsedMs = 0;
     QTimer finish;
     QObject::connect(&finish, &QTimer::timeout, [&] {
         if (done.load() < scrapes)
             return;
-        elapsedMs = wall.elapsed();
         stop = true;
         app.quit();
     });
     finish.start(1);
     app.exec();
-    // The trouble makers close their connections; the loop keeps answering meanwhile.
-    QElapsedTimer drain;
-    drain.start();
-    while (drain.elapsed() < 1500)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    for (auto &t : threads)
-        t.join();
+    // The trouble makers finish their requests; the loop keeps answering
+    // them meanwhile.
+    std::atomic<bool> joined{false};
+    std::thread joiner([&] {
+        for (auto &t : threads)
+            t.join();
+        joined = true;
+    });
+    while (!joined)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the 5 ms meter wakes it
+    joiner.join();
+    elapsedMs = lastEndMs.load();
 
     std::printf("objects %d, scrapes %d from %d clients, %d failed, body %lld bytes\n", objects, scrapes, clients,
                 failed.load(), static_cast<long long>(server.body().size()));

@@ -69,15 +69,24 @@ MetricsServer::MetricsServer(MonitorEngine *engine, QObject *parent) : QObject(p
 {
     // Any change of a row, of the list or of the observer's state makes the
     // next scrape render the body again.
-    const auto stale = [this] { m_dirty = true; };
+    const auto stale = [this] { m_rebuild = true; };
     ObserverRowModel *model = engine->model();
-    connect(model, &QAbstractItemModel::dataChanged, this, stale);
+    connect(model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &from, const QModelIndex &to) {
+        if (m_rebuild)
+            return;
+        if (to.row() - from.row() > 64 || m_changedRows.size() > 4096) {
+            m_rebuild = true;
+            return;
+        }
+        for (int row = from.row(); row <= to.row(); ++row)
+            m_changedRows.push_back(row);
+    });
     connect(model, &QAbstractItemModel::rowsInserted, this, stale);
     connect(model, &QAbstractItemModel::rowsRemoved, this, stale);
     connect(model, &QAbstractItemModel::rowsMoved, this, stale);
     connect(model, &QAbstractItemModel::modelReset, this, stale);
     connect(model, &QAbstractItemModel::layoutChanged, this, stale);
-    connect(engine, &MonitorEngine::startedChanged, this, stale);
+    connect(engine, &MonitorEngine::startedChanged, this, [this] { m_reassemble = true; });
 }
 
 MetricsServer::~MetricsServer()
@@ -140,10 +149,26 @@ MetricsAddress MetricsServer::serverAddress() const
 
 const QByteArray &MetricsServer::body()
 {
-    if (m_dirty || !m_rendered.isValid() || m_rendered.elapsed() > kMaxBodyAgeMs) {
-        m_body = MetricsText::render(*m_engine);
-        m_dirty = false;
+    if (!m_rebuild && !m_changedRows.empty()) {
+        for (int row : m_changedRows) {
+            if (!m_renderer.refreshRow(*m_engine, row)) {
+                m_rebuild = true;
+                break;
+            }
+        }
+        m_changedRows.clear();
+        m_reassemble = true;
+    }
+    if (m_rebuild || !m_rendered.isValid() || m_rendered.elapsed() > kMaxBodyAgeMs) {
+        m_renderer.rebuild(*m_engine);
+        m_rebuild = false;
+        m_changedRows.clear();
         m_rendered.start();
+        m_reassemble = true;
+    }
+    if (m_reassemble) {
+        m_body = m_renderer.body(*m_engine);
+        m_reassemble = false;
     }
     return m_body;
 }
@@ -161,6 +186,9 @@ void MetricsServer::acceptPending()
         ++m_open;
         // The socket lives under the server: closing the endpoint ends it.
         socket->setParent(server);
+        // Qt takes no more from the kernel than one request may hold; what a
+        // client sends beyond it is never read.
+        socket->setReadBufferSize(m_limits.maxRequestBytes + 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QObject::destroyed, this, [this, server] {
@@ -181,10 +209,8 @@ void MetricsServer::acceptPending()
 
 void MetricsServer::readRequest(QTcpSocket *socket)
 {
-    if (socket->property(kAnswered).toBool()) {
-        socket->readAll(); // whatever follows the request is ignored
-        return;
-    }
+    if (socket->property(kAnswered).toBool())
+        return; // whatever follows the request is left unread until the close
     QByteArray buffer = socket->property(kBuffer).toByteArray();
     const qint64 room = qint64(m_limits.maxRequestBytes) + 1 - buffer.size();
     buffer += socket->read(qMax<qint64>(room, 0));
@@ -230,6 +256,10 @@ void MetricsServer::answer(QTcpSocket *socket, int code, const char *reason, con
                            const QByteArray &content)
 {
     socket->setProperty(kAnswered, true);
+    // Room for the whole answer in the kernel at once: one write instead of a
+    // round of "writable" wake-ups per few kilobytes.
+    if (content.size() > 64 * 1024)
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, int(qMin<qsizetype>(content.size() + 4096, 4 << 20)));
     QByteArray head = "HTTP/1.1 " + QByteArray::number(code) + ' ' + reason + "\r\nContent-Type: " + contentType +
                       "\r\nContent-Length: " + QByteArray::number(content.size()) + "\r\nConnection: close\r\n\r\n";
     socket->write(head);

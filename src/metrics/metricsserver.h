@@ -7,6 +7,10 @@
 #include <QPointer>
 #include <QString>
 
+#include "metricstext.h"
+
+#include <vector>
+
 class MonitorEngine;
 class QTcpServer;
 class QTcpSocket;
@@ -29,8 +33,9 @@ struct MetricsAddress {
 // a size and time bound, and the number of open connections is capped.
 // Anything but GET /metrics is answered 404; a request line that is not
 // HTTP gets 400, a request head above the size bound 431. Every answer closes
-// its connection. The body is rendered again only after the objects changed
-// (and at least once a second), so many scrapes a second cost little.
+// its connection. The body is made again only after the objects changed, only
+// for the rows that changed (and whole at least once a second), so many
+// scrapes a second cost little.
 class MetricsServer : public QObject
 {
     Q_OBJECT
@@ -71,7 +76,10 @@ private:
     QTcpServer *m_server = nullptr;
     Limits m_limits;
     QByteArray m_body;
-    bool m_dirty = true;
+    MetricsText::Renderer m_renderer;
+    bool m_rebuild = true;         // the list changed: every row again
+    bool m_reassemble = false;     // rows changed or the observer started or stopped
+    std::vector<int> m_changedRows;
     QElapsedTimer m_rendered;
     int m_open = 0;
     qint64 m_scrapes = 0;

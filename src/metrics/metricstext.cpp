@@ -60,59 +60,89 @@ void appendHeader(QByteArray &out, const char *name, const char *help)
 
 } // namespace
 
-QByteArray render(const MonitorEngine &engine)
+static QByteArray baseLabels(const ObserverObject *o)
+{
+    // The caption the main list shows masks a database password; the mask is
+    // applied again to every kind so that a URL's user:password@ or a typed
+    // caption holding a password never leaves the program.
+    return "host=\"" + escapeLabelValue(Records::maskPassword(o->caption)) + "\",method=\"" +
+           escapeLabelValue(o->method) + '"';
+}
+
+void Renderer::fillValues(const MonitorEngine &engine, int i)
+{
+    const ObserverObject *o = engine.object(i);
+    Row &r = m_rows[size_t(i)];
+    r.up = o->record.LastResult == QLatin1String("OK") ? QByteArray("1") : QByteArray("0");
+    r.seen.clear();
+    if (o->lastTestTime.isValid())
+        appendMillis(r.seen, o->lastTestTime.toMSecsSinceEpoch());
+    r.response.clear();
+    if (o->responseMs >= 0)
+        appendMillis(r.response, o->responseMs);
+}
+
+void Renderer::rebuild(const MonitorEngine &engine)
 {
     const int n = engine.count();
-    // The label set of every object, once.
-    std::vector<QByteArray> labels(static_cast<size_t>(n));
+    m_rows.assign(size_t(n), Row());
     QHash<QByteArray, int> seen;
     seen.reserve(n);
     for (int i = 0; i < n; ++i) {
-        const ObserverObject *o = engine.object(i);
-        // The caption the main list shows masks a database password; the
-        // mask is applied again to every kind so that a URL's user:password@
-        // or a typed caption holding a password never leaves the program.
-        QByteArray set = "host=\"" + escapeLabelValue(Records::maskPassword(o->caption)) + "\",method=\"" +
-                         escapeLabelValue(o->method) + '"';
-        const int count = ++seen[set];
+        Row &r = m_rows[size_t(i)];
+        r.base = baseLabels(engine.object(i));
+        r.labels = r.base;
+        const int count = ++seen[r.base];
         if (count > 1)
-            set += ",duplicate=\"" + QByteArray::number(count) + '"';
-        labels[size_t(i)] = std::move(set);
+            r.labels += ",duplicate=\"" + QByteArray::number(count) + '"';
+        fillValues(engine, i);
     }
+}
 
+bool Renderer::refreshRow(const MonitorEngine &engine, int row)
+{
+    if (row < 0 || row >= int(m_rows.size()) || row >= engine.count())
+        return false;
+    if (baseLabels(engine.object(row)) != m_rows[size_t(row)].base)
+        return false;
+    fillValues(engine, row);
+    return true;
+}
+
+QByteArray Renderer::body(const MonitorEngine &engine) const
+{
     QByteArray out;
-    out.reserve(256 + n * 200);
+    out.reserve(m_size + 1024);
+    const auto series = [&](const char *name, QByteArray Row::*value) {
+        for (const Row &r : m_rows) {
+            const QByteArray &v = r.*value;
+            if (v.isEmpty())
+                continue;
+            out += name;
+            out += '{';
+            out += r.labels;
+            out += "} ";
+            out += v;
+            out += '\n';
+        }
+    };
     appendHeader(out, "sentrova_up", "1 when the last test of the object passed, 0 when it failed or has not run.");
-    for (int i = 0; i < n; ++i) {
-        out += "sentrova_up{";
-        out += labels[size_t(i)];
-        out += engine.object(i)->record.LastResult == QLatin1String("OK") ? "} 1\n" : "} 0\n";
-    }
+    series("sentrova_up", &Row::up);
     appendHeader(out, "sentrova_last_test_timestamp_seconds", "When the last test of the object ended, in seconds since the epoch.");
-    for (int i = 0; i < n; ++i) {
-        const ObserverObject *o = engine.object(i);
-        if (!o->lastTestTime.isValid())
-            continue;
-        out += "sentrova_last_test_timestamp_seconds{";
-        out += labels[size_t(i)];
-        out += "} ";
-        appendMillis(out, o->lastTestTime.toMSecsSinceEpoch());
-        out += '\n';
-    }
+    series("sentrova_last_test_timestamp_seconds", &Row::seen);
     appendHeader(out, "sentrova_response_seconds", "How long the peer took to answer the last test, in seconds.");
-    for (int i = 0; i < n; ++i) {
-        const ObserverObject *o = engine.object(i);
-        if (o->responseMs < 0)
-            continue;
-        out += "sentrova_response_seconds{";
-        out += labels[size_t(i)];
-        out += "} ";
-        appendMillis(out, o->responseMs);
-        out += '\n';
-    }
+    series("sentrova_response_seconds", &Row::response);
     appendHeader(out, "sentrova_observer_started", "1 while the observer is started and the objects are tested.");
     out += engine.isStarted() ? "sentrova_observer_started 1\n" : "sentrova_observer_started 0\n";
+    m_size = out.size();
     return out;
+}
+
+QByteArray render(const MonitorEngine &engine)
+{
+    Renderer r;
+    r.rebuild(engine);
+    return r.body(engine);
 }
 
 } // namespace MetricsText

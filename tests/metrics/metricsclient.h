@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimer>
 
 struct HttpReply {
     bool closed = false; // the server closed the connection within the time
@@ -32,10 +33,13 @@ template <class Done> bool spinUntil(Done done, int timeoutMs)
 {
     QElapsedTimer t;
     t.start();
+    // Wakes the wait below at least every 10 ms, so the time limit is seen.
+    QTimer tick;
+    tick.start(10);
     while (!done()) {
         if (t.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
