@@ -2,6 +2,7 @@
 // once each in their order, the project named on the command line, the
 // signals that end the program, and the message loop.
 #include "probes/probeworkers.h"
+#include "ui/commandline.h"
 #include "ui/desktop.h"
 #include "ui/mainform.h"
 #include "ui/qtprompt.h"
@@ -126,6 +127,10 @@ int main(int argc, char **argv)
 {
     QElapsedTimer clock;
     clock.start();
+    // --help, --version and a mistyped option end here, without a window.
+    const CommandLine commandLine = CommandLine::parse(argc, argv);
+    if (commandLine.action != CommandLine::Run)
+        return commandLine.finish();
     QApplication app(argc, argv);
     // 1. The application title.
     // No display name is set: on X11 and Wayland the toolkit would append it
@@ -155,10 +160,9 @@ int main(int argc, char **argv)
     // A project named on the command line opens once the loop runs, as Open
     // does; a missing file or one that is not a project gets Open's message
     // and the program goes on.
-    const QStringList args = QCoreApplication::arguments().mid(1);
     const bool benchmark = qEnvironmentVariable("SENTROVA_EXIT_WHEN_TESTED") == QLatin1String("1");
-    if (!args.isEmpty() || benchmark) {
-        const QString path = args.value(0);
+    if (!commandLine.file.isEmpty() || benchmark) {
+        const QString path = commandLine.file;
         QTimer::singleShot(0, &main, [&main, &clock, path, benchmark] {
             if (!path.isEmpty())
                 main.openProjectFile(path);

@@ -88,6 +88,21 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
     moreLayout->addWidget(StartWithDesktopCB);
     basic->addSpacing(8);
     basic->addWidget(more);
+    // The metrics endpoint for Prometheus.
+    ServeMetricsCB = new QCheckBox(QStringLiteral("Serve metrics for Prometheus at /metrics"), BasicSheet);
+    ServeMetricsCB->setObjectName(QStringLiteral("ServeMetricsCB"));
+    MetricsPortEdit = new QLineEdit(BasicSheet);
+    MetricsPortEdit->setObjectName(QStringLiteral("MetricsPortEdit"));
+    MetricsPortEdit->setToolTip(QStringLiteral("A port listens on 127.0.0.1 only; write address:port to listen elsewhere"));
+    MetricsStatusLabel = new QLabel(BasicSheet);
+    MetricsStatusLabel->setObjectName(QStringLiteral("MetricsStatusLabel"));
+    MetricsStatusLabel->setWordWrap(true);
+    auto *metricsForm = new QFormLayout;
+    metricsForm->addRow(QStringLiteral("Metrics port"), MetricsPortEdit);
+    basic->addSpacing(8);
+    basic->addWidget(ServeMetricsCB);
+    basic->addLayout(metricsForm);
+    basic->addWidget(MetricsStatusLabel);
     basic->addStretch();
     PageControl->addTab(BasicSheet, QStringLiteral("Basic"));
 
@@ -276,6 +291,11 @@ TProgramOptionForm::TProgramOptionForm(ProgramOptions &options, UserPrompt *prom
             }
         }
     });
+    follow(MetricsPortEdit, &ProgramOptions::MetricsPort);
+    connect(ServeMetricsCB, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_filling)
+            m_options.ServeMetrics = on;
+    });
     connect(MessageMemo, &QPlainTextEdit::textChanged, this, [this] {
         if (m_filling)
             return;
@@ -322,6 +342,8 @@ void TProgramOptionForm::showOptions()
     MailEdit->setText(m_options.MailFrom);
     MailToEdit->setText(m_options.MailTo);
     MailSubjectEdit->setText(m_options.MailSubject);
+    ServeMetricsCB->setChecked(m_options.ServeMetrics);
+    MetricsPortEdit->setText(m_options.MetricsPort);
     MessageMemo->setPlainText(m_options.MessageTemplate.join(QLatin1Char('\n')));
     SecurityBox->setCurrentIndex(m_options.SmtpSecurity);
     UserEdit->setText(m_options.SmtpUser);
@@ -341,6 +363,15 @@ void TProgramOptionForm::done(int result)
     if (result == QDialog::Accepted) {
         if (!SaveProgramOptions(m_options, m_where, &problem) && m_prompt)
             m_prompt->message(QStringLiteral("Error"), problem);
+        if (m_applyMetrics) {
+            const QString metricsProblem = m_applyMetrics(m_options);
+            setMetricsStatus(metricsProblem);
+            if (!metricsProblem.isEmpty()) {
+                PageControl->setCurrentWidget(BasicSheet);
+                MetricsPortEdit->setFocus();
+                return; // stays open: the user picks another port or switches it off
+            }
+        }
         // The password goes to the secret store only; without one it stays
         // in the options for this run.
         if (m_options.SmtpPassword != m_passwordAtShow)
@@ -372,6 +403,12 @@ void TProgramOptionForm::done(int result)
 QString TProgramOptionForm::autostartPath() const
 {
     return m_autostartPath.isEmpty() ? Autostart::entryPath() : m_autostartPath;
+}
+
+void TProgramOptionForm::setMetricsStatus(const QString &text)
+{
+    MetricsStatusLabel->setText(text);
+    MetricsStatusLabel->setStyleSheet(text.isEmpty() ? QString() : QStringLiteral("color: #b00000;"));
 }
 
 void TProgramOptionForm::setHelpForm(THelpForm *help)

@@ -60,6 +60,14 @@ public:
     void setAutostartPath(const QString &path) { m_autostartPath = path; }
     QString autostartPath() const;
 
+    // The metrics endpoint: OK, after saving, hands the options to the hook,
+    // which opens, moves or closes the endpoint and returns an empty text, or
+    // the problem (a port already taken); then the dialog stays open and
+    // shows the problem, and the program goes on without the endpoint.
+    void setMetricsHook(std::function<QString(const ProgramOptions &)> apply) { m_applyMetrics = std::move(apply); }
+    // What the dialog says under the metrics option (its state or a problem).
+    void setMetricsStatus(const QString &text);
+
     // Opens the dialog modally on its first page; returns QDialog::Accepted
     // after OK. The options are saved or reloaded before it returns.
     int Execute();
@@ -76,6 +84,9 @@ public:
     // Alerts and session.
     QCheckBox *AlertAfterCB;
     QCheckBox *StartWithDesktopCB;
+    QCheckBox *ServeMetricsCB;
+    QLineEdit *MetricsPortEdit;
+    QLabel *MetricsStatusLabel;
     QLineEdit *SMTPEdit;
     QLineEdit *PortEdit;
     QLineEdit *MailEdit;
@@ -136,4 +147,5 @@ private:
     SendMail *m_testMail = nullptr;
     PasswordStore *m_passwords = nullptr;
     QString m_passwordAtShow;
+    std::function<QString(const ProgramOptions &)> m_applyMetrics;
 };

@@ -73,6 +73,7 @@ public:
         else
             write(key, value);
     }
+    bool has(const char *key) const { return m_settings->contains(QLatin1String(key)); }
 
     // Flushes the writes; false when the store could not be written.
     bool flush()
@@ -213,6 +214,8 @@ bool LoadProgramOptions(ProgramOptions &o, const OptionsLocation &where, QString
         o.AlertStyle = style >= ProgramOptions::AlertBoxes && style <= ProgramOptions::AlertBoth
                            ? style
                            : int(ProgramOptions::AlertBoxes);
+        o.ServeMetrics = g.boolean(ProgramOptions::ServeMetricsKey, false);
+        o.MetricsPort = g.text(ProgramOptions::MetricsPortKey, QLatin1String(ProgramOptions::DefaultMetricsPort));
     }
 
     const QString path = where.templatePath();
@@ -264,6 +267,10 @@ bool SaveProgramOptions(const ProgramOptions &o, const OptionsLocation &where, Q
                              !o.SmtpAcceptUntrusted);
         g.writeUnlessDefault(ProgramOptions::AlertStyleKey, OptionText::fromInt(o.AlertStyle),
                              o.AlertStyle == ProgramOptions::AlertBoxes);
+        if (o.ServeMetrics || g.has(ProgramOptions::ServeMetricsKey)) {
+            g.write(ProgramOptions::ServeMetricsKey, OptionText::fromBool(o.ServeMetrics));
+            g.write(ProgramOptions::MetricsPortKey, o.MetricsPort);
+        }
         if (!g.flush()) {
             if (error)
                 *error = QStringLiteral("Cannot write the program options to %1").arg(g.where());

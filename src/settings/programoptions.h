@@ -61,6 +61,15 @@ struct ProgramOptions {
     // The port each security setting proposes: 25, 587 for STARTTLS, 465
     // for TLS on connect.
     static QString proposedPort(int security);
+    // The metrics endpoint for Prometheus: off unless switched on; the port
+    // alone listens on 127.0.0.1, "address:port" elsewhere. Both values are
+    // written only once the endpoint was switched on, so the stored options
+    // of a user who never does stay as they were.
+    static constexpr const char *ServeMetricsKey = "Serve Metrics";
+    static constexpr const char *MetricsPortKey = "Metrics Port";
+    static constexpr const char *DefaultMetricsPort = "9464";
+    bool ServeMetrics = false;                // ServeMetricsCB
+    QString MetricsPort = DefaultMetricsPort; // MetricsPortEdit
 
     // The built-in template, twelve lines with their runs of blanks.
     static QStringList defaultMessageTemplate();
@@ -105,7 +114,9 @@ struct OptionsLocation {
 // stays as it was).
 bool LoadProgramOptions(ProgramOptions &options, const OptionsLocation &where = {}, QString *problem = nullptr);
 
-// Writes the values as text ("1"/"0" for the booleans) and then the
+// Writes the values as text ("1"/"0" for the booleans; the values this build
+// adds only where they are not their defaults, the two metrics values once
+// the endpoint was switched on), and then the
 // template to the template file, every line followed by CR LF, atomically
 // (the old file survives a failed write). False with a message naming the
 // file in *error when a value or the file could not be written.

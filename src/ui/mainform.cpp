@@ -9,6 +9,7 @@
 #include "eventlog/availabilityform.h"
 #include "eventlog/loganalyserform.h"
 #include "mail/inetmail.h"
+#include "metrics/metricsserver.h"
 #include "newfileform.h"
 #include "objectcommands.h"
 #include "listprinter.h"
@@ -671,6 +672,9 @@ void TMainForm::FormShow()
         showNotice(QStringLiteral("Program options"), problem);
     applyTrayOption();
     m_engine.setAlertAfterEnabled(m_options.AlertAfterBadAttempts);
+    m_metrics = std::make_unique<MetricsServer>(&m_engine);
+    ProgramOptionForm->setMetricsHook([this](const ProgramOptions &o) { return applyMetricsOption(o); });
+    ProgramOptionForm->setMetricsStatus(applyMetricsOption(m_options));
     // 7. Auto Start.
     if (m_options.AutoStart) {
         StartButton->setChecked(true);
@@ -849,6 +853,19 @@ void TMainForm::showNotice(const QString &title, const QString &text)
 }
 
 // ---- tray ---------------------------------------------------------------------
+
+// Opens, moves or closes the metrics endpoint as the options say; the
+// problem for the options dialog when it cannot listen.
+QString TMainForm::applyMetricsOption(const ProgramOptions &o)
+{
+    MetricsAddress address;
+    QString problem;
+    if (!o.ServeMetrics)
+        m_metrics->close();
+    else if (!MetricsAddress::parse(o.MetricsPort, &address, &problem) || !m_metrics->listen(address, &problem))
+        m_metrics->close();
+    return problem;
+}
 
 void TMainForm::applyTrayOption()
 {

@@ -17,6 +17,7 @@ class AlertDesktopGuard;
 class AlertDispatcher;
 class CustomizeToolbarDialog;
 class DesktopServices;
+class MetricsServer;
 class ProbeSet;
 class QLabel;
 class QPrinter;
@@ -90,6 +91,8 @@ public:
     ProjectController &project() { return *m_project; }
     EventLog &eventLog() { return m_eventLog; }
     ProgramOptions &options() { return m_options; }
+    // The metrics endpoint (null until the first showing; not listening while the option is off).
+    MetricsServer *metricsServer() { return m_metrics.get(); }
     AlertProfileList &alertProfiles() { return m_profiles; }
     ScheduleList &schedules() { return m_schedules; }
     ProbeSet &probes() { return *m_probes; }
@@ -251,6 +254,7 @@ private:
     void LoadWindowPlacement();
     void SaveWindowPlacement();
     void applyTrayOption();
+    QString applyMetricsOption(const ProgramOptions &options);
     void hideToTray();
     void showNotice(const QString &title, const QString &text);
     void reportStoreError(const QString &text);
@@ -286,6 +290,7 @@ private:
     std::unique_ptr<CallbackNamePicker> m_profilePicker;
     std::unique_ptr<CallbackNamePicker> m_schedulePicker;
     std::unique_ptr<ObjectCommands> m_commands;
+    std::unique_ptr<MetricsServer> m_metrics; // goes first: it reads the engine
 
     QList<QAction *> m_allActions;
     QList<QAction *> m_defaultToolbar;
