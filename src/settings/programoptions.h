@@ -36,6 +36,10 @@ struct ProgramOptions {
     bool MinimizeToTray = false;                            // MinimizeToTrayCB
     QStringList MessageTemplate = defaultMessageTemplate(); // MessageMemo
 
+    // A larger email.dat is refused rather than read: no template comes
+    // near it, and a device in its place would never end.
+    static constexpr qint64 TemplateFileMaxBytes = 1024 * 1024;
+
     // The built-in template, twelve lines with their runs of blanks.
     static QStringList defaultMessageTemplate();
     // The port the e-mail action connects to: the port text read as a
@@ -74,9 +78,10 @@ struct OptionsLocation {
 // Reads every option from the Option group (the default for each absent or
 // unconvertible value) and then, only when the template file exists, replaces
 // the message template with its lines (CR LF, a lone CR or a lone LF end a
-// line; Windows-1252). Writes nothing. False with a message naming the file
-// in *problem when email.dat exists but cannot be read (the template then
-// stays as it was).
+// line; Windows-1252, or UTF-8 for a line the code page cannot hold). Writes
+// nothing. False with a message naming the file in *problem when email.dat
+// exists but cannot be read, is not a regular file or is larger than
+// TemplateFileMaxBytes (the template then stays as it was).
 bool LoadProgramOptions(ProgramOptions &options, const OptionsLocation &where = {}, QString *problem = nullptr);
 
 // Writes the seven values as text ("1"/"0" for the booleans) and then the
