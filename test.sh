@@ -3,10 +3,18 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# SANITIZE=1: AddressSanitizer and UndefinedBehaviorSanitizer, in a build
+# folder of their own.
+BUILD=build
+FLAGS=()
+if [ "${SANITIZE:-0}" = 1 ]; then
+  BUILD=build-sanitize
+  FLAGS=(-DSENTROVA_SANITIZE=ON)
+fi
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${FLAGS[@]}" >/dev/null
+cmake --build "$BUILD" -j"$(nproc)"
 # Servers the tests talk to (PostgreSQL); stopped again when the run ends.
 source ./scripts/test-servers.sh
 start_test_servers
 trap stop_test_servers EXIT
-ctest --test-dir build --output-on-failure "$@"
+ctest --test-dir "$BUILD" --output-on-failure "$@"

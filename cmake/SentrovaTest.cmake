@@ -21,4 +21,10 @@ function(sentrova_add_test)
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/runtime;XDG_DATA_HOME=${home}/data;SENTROVA_HOME=${home}/data;LC_ALL=C.UTF-8")
+  if(SENTROVA_SANITIZE)
+    # Sanitizer builds run slower: twice the time before a test counts as hung.
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * 2")
+    set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT ${SENTROVA_SANITIZER_ENV})
+  endif()
 endfunction()

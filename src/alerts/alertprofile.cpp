@@ -3,10 +3,9 @@
 #include "core/ansitext.h"
 #include "core/binaryio.h"
 #include "core/paths.h"
+#include "core/storefile.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 namespace
 {
@@ -89,22 +88,33 @@ AlertProfile newProfile(const QString &name)
     return p;
 }
 
+// Writes each field over the stored bytes only where its value differs
+// from what those bytes say, so an unchanged record keeps every byte.
 QByteArray encode(const AlertProfile &p)
 {
-    QByteArray buf(AlertProfile::Size, '\0');
-    Bin::putShortString(buf, NameOffset, p.Name, 255);
+    QByteArray buf = p.Stored.size() == AlertProfile::Size ? p.Stored : QByteArray(AlertProfile::Size, '\0');
+    const char *const was = p.Stored.size() == AlertProfile::Size ? p.Stored.constData() : nullptr;
+    auto text = [&](int offset, const QString &value, int max) {
+        if (!was || Bin::getShortString(was, offset, max) != value)
+            Bin::putShortString(buf, offset, value, max);
+    };
+    auto flag = [&](int offset, bool value) {
+        if (!was || Bin::getFlag(was, offset) != value)
+            Bin::putFlag(buf, offset, value);
+    };
+    text(NameOffset, p.Name, AlertProfile::NameMax);
     for (int i = 0; i < AlertFlagCount; ++i) {
-        Bin::putFlag(buf, DeadActionsOffset + i, p.DeadActions[size_t(i)]);
-        Bin::putFlag(buf, AliveActionsOffset + i, p.AliveActions[size_t(i)]);
+        flag(DeadActionsOffset + i, p.DeadActions[size_t(i)]);
+        flag(AliveActionsOffset + i, p.AliveActions[size_t(i)]);
     }
-    Bin::putShortString(buf, AliveNetRecipientOffset, p.AliveNetRecipient, 100);
-    Bin::putShortString(buf, DeadNetRecipientOffset, p.DeadNetRecipient, 100);
-    Bin::putShortString(buf, AliveMailRecipientOffset, p.AliveMailRecipient, 100);
-    Bin::putShortString(buf, DeadMailRecipientOffset, p.DeadMailRecipient, 100);
-    Bin::putShortString(buf, AliveProgramOffset, p.AliveProgram, 255);
-    Bin::putShortString(buf, DeadProgramOffset, p.DeadProgram, 255);
-    Bin::putShortString(buf, AliveSoundOffset, p.AliveSound, 255);
-    Bin::putShortString(buf, DeadSoundOffset, p.DeadSound, 255);
+    text(AliveNetRecipientOffset, p.AliveNetRecipient, AlertProfile::RecipientMax);
+    text(DeadNetRecipientOffset, p.DeadNetRecipient, AlertProfile::RecipientMax);
+    text(AliveMailRecipientOffset, p.AliveMailRecipient, AlertProfile::RecipientMax);
+    text(DeadMailRecipientOffset, p.DeadMailRecipient, AlertProfile::RecipientMax);
+    text(AliveProgramOffset, p.AliveProgram, AlertProfile::PathMax);
+    text(DeadProgramOffset, p.DeadProgram, AlertProfile::PathMax);
+    text(AliveSoundOffset, p.AliveSound, AlertProfile::PathMax);
+    text(DeadSoundOffset, p.DeadSound, AlertProfile::PathMax);
     return buf;
 }
 
@@ -124,6 +134,7 @@ AlertProfile decode(const char *rec)
     p.DeadProgram = Bin::getShortString(rec, DeadProgramOffset, 255);
     p.AliveSound = Bin::getShortString(rec, AliveSoundOffset, 255);
     p.DeadSound = Bin::getShortString(rec, DeadSoundOffset, 255);
+    p.Stored = QByteArray(rec, AlertProfile::Size);
     return p;
 }
 
@@ -240,35 +251,56 @@ bool AlertProfileList::load(QString *problem)
     m_profiles.clear();
     m_keepDamagedCopy = false;
     const QString path = fileName();
+    // Whatever the program could not read is kept aside at the next save;
+    // the message says so, once, at start.
     auto fail = [&](const QString &what) {
         m_keepDamagedCopy = true;
         if (problem)
-            *problem = what;
+            *problem = what + QLatin1Char('\n') + StoreFile::backupNotice(path);
         return false;
     };
 
-    QFile file(path);
-    if (!file.exists())
+    // A folder, a pipe or a device holds no profiles; a pipe would block.
+    QFile file;
+    QString reason;
+    switch (StoreFile::openForReading(path, file, &reason)) {
+    case StoreFile::OpenStatus::Missing:
         return true;
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("Cannot read the alert profiles from %1: %2").arg(path, file.errorString()));
+    case StoreFile::OpenStatus::NotRegular:
+        m_keepDamagedCopy = true; // never replaced by the list of this run
+        if (problem)
+            *problem = QStringLiteral("Cannot read the alert profiles from %1: %2").arg(path, reason);
+        return false;
+    case StoreFile::OpenStatus::Failed:
+        return fail(QStringLiteral("Cannot read the alert profiles from %1: %2").arg(path, reason));
+    case StoreFile::OpenStatus::Opened:
+        break;
+    }
 
     const QByteArray head = file.read(CountSize);
     if (head.size() < CountSize) {
-        fail(QStringLiteral("The alert profile file %1 is damaged: it holds no profile count.").arg(path));
-        m_keepDamagedCopy = !head.isEmpty(); // an empty file holds nothing to keep
+        const QString what = QStringLiteral("The alert profile file %1 is damaged: it holds no profile count.").arg(path);
+        if (!head.isEmpty() || file.error() != QFileDevice::NoError)
+            return fail(what);
+        // An empty file holds nothing to keep.
+        if (problem)
+            *problem = what;
         return false;
     }
     const qint32 n = Bin::getInt32(head.constData(), 0);
+    const qint64 size = file.size();
     if (n <= 0) {
         // An empty list; anything after such a count is kept aside on save.
-        m_keepDamagedCopy = file.size() > CountSize;
+        m_keepDamagedCopy = size > CountSize;
         return true;
     }
 
-    // Read record by record, so that an absurd count costs nothing but the
-    // records that are really there.
-    for (qint32 i = 0; i < n; ++i) {
+    // The count is checked against the file's size first: only the records
+    // that are really there are read.
+    const qint64 whole = (size - CountSize) / AlertProfile::Size;
+    const qint32 wanted = qint32(qMin<qint64>(n, whole));
+    m_profiles.reserve(size_t(wanted));
+    for (qint32 i = 0; i < wanted; ++i) {
         const QByteArray rec = file.read(AlertProfile::Size);
         if (rec.size() == AlertProfile::Size) {
             m_profiles.push_back(AlertProfiles::decode(rec.constData()));
@@ -276,12 +308,14 @@ bool AlertProfileList::load(QString *problem)
         }
         if (file.error() != QFileDevice::NoError)
             return fail(QStringLiteral("Cannot read the alert profiles from %1: %2").arg(path, file.errorString()));
+        break; // it shrank while it was read
+    }
+    if (qint64(m_profiles.size()) < qint64(n))
         return fail(QStringLiteral("The alert profile file %1 is damaged: it announces %2 profiles but holds "
                                    "only %3 whole ones; the rest is dropped.")
                         .arg(path)
                         .arg(n)
-                        .arg(i));
-    }
+                        .arg(m_profiles.size()));
     // Bytes past the announced records are not part of the list; the file
     // that holds them is kept aside on the next save all the same.
     m_keepDamagedCopy = !file.atEnd();
@@ -297,23 +331,17 @@ bool AlertProfileList::save(QString *error)
         return false;
     };
 
-    // A file that loaded damaged is kept aside once before it is replaced,
-    // so that whatever the program could not read is not lost with it.
-    if (m_keepDamagedCopy && QFileInfo::exists(path)) {
-        const QString backup = path + QStringLiteral(".bak");
-        QFile::remove(backup);
-        if (!QFile::copy(path, backup))
-            return fail(QStringLiteral("Cannot keep a copy of the damaged alert profile file %1 as %2; "
-                                       "the file was not replaced.")
-                            .arg(path, backup));
-    }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("Cannot write the alert profiles to %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = encode();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return fail(QStringLiteral("Cannot write the alert profiles to %1: %2").arg(path, file.errorString()));
+    // A file that loaded damaged (or not at all) is kept aside once before
+    // it is replaced, so that whatever the program could not read is not
+    // lost with it.
+    QString reason;
+    if (m_keepDamagedCopy && !StoreFile::keepBackup(path, &reason))
+        return fail(QStringLiteral("Cannot keep the old alert profile file %1 as %1.bak: %2; "
+                                   "the file was not replaced.")
+                        .arg(path, reason));
     m_keepDamagedCopy = false;
+
+    if (!StoreFile::write(path, encode(), &reason))
+        return fail(QStringLiteral("Cannot write the alert profiles to %1: %2").arg(path, reason));
     return true;
 }

@@ -24,8 +24,9 @@ constexpr int AlertActionCount = 6;
 constexpr int AlertFlagCount = 21;
 
 // One named set of reactions. In memory the strings are QStrings; the file
-// layout (1726 bytes, little-endian, Windows-1252 short strings) is produced
-// by AlertProfiles::encode and read by AlertProfiles::decode.
+// layout (1726 bytes, little-endian, Windows-1252 short strings, UTF-8 for
+// text the code page cannot hold) is produced by AlertProfiles::encode and
+// read by AlertProfiles::decode.
 struct AlertProfile {
     static constexpr int Size = 1726;
     static constexpr int NameMax = 255;
@@ -43,6 +44,12 @@ struct AlertProfile {
     QString DeadProgram;
     QString AliveSound;
     QString DeadSound;
+    // The record's 1726 bytes as read from the file (empty for a profile
+    // made in this run). Encoding writes the fields over them, so a record
+    // that was not changed is written back byte for byte: reserved flags,
+    // flag bytes other than 0 and 1 and the bytes past each string's length
+    // stay as they stand.
+    QByteArray Stored;
 
     // The flag of an action on one side (false for an index outside 0 to 20).
     bool action(bool alive, int action) const;
@@ -78,9 +85,12 @@ int parameterCapacity(int action);
 // A new profile: the name (cut to 255), every flag off, every text empty.
 AlertProfile newProfile(const QString &name);
 
-// 1726 bytes in the file layout; bytes past each string's length are zero.
+// 1726 bytes in the file layout, written over the record's Stored bytes
+// (zeros for a new profile): a field whose value is unchanged keeps its
+// bytes; a changed flag is written as 0 or 1, a changed string as its length
+// and text, the bytes after it left as they were.
 QByteArray encode(const AlertProfile &profile);
-// Decodes 1726 bytes.
+// Decodes 1726 bytes and keeps them as the profile's Stored bytes.
 AlertProfile decode(const char *record);
 
 } // namespace AlertProfiles
@@ -139,10 +149,16 @@ public:
     // record, fewer than 4 bytes) or one that cannot be read keeps the whole
     // records read before the damage and returns false with a message naming
     // the file in *problem; a negative count reads as an empty list. The
-    // next save() then first copies the damaged file to "<name>.bak".
+    // count is checked against the file's size before anything is read. The
+    // next save() then first keeps the old file as "<name>.bak" (a copy, or
+    // the file itself moved there when it cannot be read), and the message
+    // says so. A folder, a pipe or a device in the file's place is never
+    // opened and never replaced.
     bool load(QString *problem = nullptr);
-    // Writes the count and every record atomically: the old file survives a
-    // failed write. False with a message naming the file in *error.
+    // Writes the count and every record atomically (in place when the folder
+    // takes no new file but the file may be written): the old file survives
+    // a failed write. False with a message naming the file and the cause in
+    // *error.
     bool save(QString *error = nullptr);
 
     // The whole file's bytes for the list, and the parse of such bytes.

@@ -1,5 +1,7 @@
 #include "formats.h"
 
+#include <cmath>
+
 namespace Formats {
 
 QString timeSeparator(const QLocale &locale)
@@ -45,7 +47,12 @@ QString longDateTime(const QDateTime &when, const QLocale &locale)
 QString generalNumber(double value, const QLocale &locale)
 {
     QString s = QString::number(value, 'g', 15);
-    if (s.contains(QLatin1Char('e')) && value == double(qint64(value)) && qAbs(value) < 1e15)
+    // A whole number below 1e15 is written out in full rather than with an
+    // exponent. The magnitude is checked before the cast: a double beyond
+    // the range of a 64-bit integer (or NaN, or infinity) has no such
+    // integer, and converting it would be undefined.
+    if (s.contains(QLatin1Char('e')) && std::isfinite(value) && std::fabs(value) < 1e15 &&
+        value == std::trunc(value))
         s = QString::number(qint64(value));
     const QString dec = locale.decimalPoint();
     if (dec != QLatin1String("."))

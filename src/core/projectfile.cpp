@@ -3,11 +3,11 @@
 #include "binaryio.h"
 #include "engine.h"
 #include "prompt.h"
+#include "storefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace ProjectFormat
 {
@@ -48,6 +48,7 @@ ReadResult read(QIODevice &dev, const std::function<void(ObserverRecord &&)> &on
     char countBytes[4];
     if (!readExactly(dev, countBytes, 4)) {
         res.status = ReadResult::CutShort;
+        res.countMissing = true;
         return res;
     }
     res.announced = Bin::getInt32(countBytes, 0);
@@ -161,15 +162,22 @@ bool ProjectController::LoadProject(bool takeName)
 
 bool ProjectController::loadFile(const QString &path, bool takeName)
 {
-    if (QFileInfo(path).isDir()) {
+    // A folder, a pipe or a device is no project; a pipe is never opened
+    // in a way that could block.
+    QFile file;
+    QString reason;
+    switch (StoreFile::openForReading(path, file, &reason)) {
+    case StoreFile::OpenStatus::Opened:
+        break;
+    case StoreFile::OpenStatus::NotRegular:
         m_prompt.message(QStringLiteral("Error"), QStringLiteral("It is not Velmora Sentrova file format"));
         return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_prompt.message(
-            QStringLiteral("Error"),
-            QStringLiteral("Cannot open file %1. %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    case StoreFile::OpenStatus::Missing:
+        reason = QStringLiteral("No such file or directory");
+        [[fallthrough]];
+    case StoreFile::OpenStatus::Failed:
+        m_prompt.message(QStringLiteral("Error"),
+                         QStringLiteral("Cannot open file %1. %2").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     m_loadAborted = false;
@@ -192,7 +200,12 @@ bool ProjectController::loadFile(const QString &path, bool takeName)
     }
     if (takeName)
         setFileName(path);
-    if (res.status == ProjectFormat::ReadResult::CutShort) {
+    if (res.status == ProjectFormat::ReadResult::CutShort && res.countMissing) {
+        // Nothing says how many objects it was meant to hold.
+        m_prompt.message(QStringLiteral("Error"),
+                         QStringLiteral("The file %1 is cut short: it ends before its count of objects.")
+                             .arg(QDir::toNativeSeparators(path)));
+    } else if (res.status == ProjectFormat::ReadResult::CutShort) {
         m_prompt.message(QStringLiteral("Error"),
                          QStringLiteral("The file %1 is cut short: %2 of %3 objects could be read.")
                              .arg(QDir::toNativeSeparators(path))
@@ -207,11 +220,11 @@ bool ProjectController::writeFile(const QString &path)
     std::vector<const ObserverRecord *> records;
     for (int i = 0; i < m_engine.count(); ++i)
         records.push_back(&m_engine.object(i)->record);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ProjectFormat::encode(records)) < 0 || !file.commit()) {
-        m_prompt.message(
-            QStringLiteral("Error"),
-            QStringLiteral("Cannot create file %1. %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    // Atomic where the folder takes a new file, else rewritten in place.
+    QString reason;
+    if (!StoreFile::write(path, ProjectFormat::encode(records), &reason)) {
+        m_prompt.message(QStringLiteral("Error"),
+                         QStringLiteral("Cannot save file %1: %2.").arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     return true;

@@ -28,6 +28,7 @@ struct ReadResult {
     Status status = Complete;
     qint32 announced = 0; // the count in the file
     int read = 0;         // whole objects read
+    bool countMissing = false; // CutShort before the count: announced means nothing
     QString error;        // the device's reason for a ReadError
 };
 

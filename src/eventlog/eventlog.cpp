@@ -210,6 +210,9 @@ bool EventLog::SaveEventLog(const QString &path)
 {
     m_error.clear();
     QSaveFile file(path);
+    // A folder without write permission takes no temporary file: the log is
+    // then rewritten in place when the file itself may be written.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         m_error = describe(QStringLiteral("Cannot write the event log"), path, file.errorString());
         return false;

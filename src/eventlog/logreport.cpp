@@ -1,10 +1,10 @@
 #include "logreport.h"
 
 #include "core/ansitext.h"
+#include "core/storefile.h"
 #include "eventlog/logview.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace LogReport {
 
@@ -53,26 +53,50 @@ QStringList lines(const QString &fromText, const QString &toText, const LogViewM
 
 QByteArray encode(const QStringList &lines)
 {
-    QByteArray out;
+    bool codePage = true;
     qsizetype size = 0;
-    for (const QString &line : lines)
-        size += line.size() + 2;
-    out.reserve(size);
     for (const QString &line : lines) {
-        out += Ansi::fromUnicode(line);
+        size += line.size() + 2;
+        codePage = codePage && Ansi::fitsCodePage(line);
+    }
+    QByteArray out;
+    if (codePage) {
+        // Every text fits Windows-1252: the bytes the report always had.
+        out.reserve(size);
+        for (const QString &line : lines) {
+            out += Ansi::fromUnicode(line);
+            out += "\r\n";
+        }
+        return out;
+    }
+    // Some text needs UTF-8: the whole page is UTF-8 and says so at the top
+    // of its head, so that a browser shows every line as it was logged.
+    out.reserve(size * 3 + qsizetype(sizeof(Utf8Declaration)));
+    bool declared = false;
+    for (const QString &line : lines) {
+        QByteArray bytes = line.toUtf8();
+        if (!declared) {
+            const qsizetype head = bytes.indexOf("<HEAD>");
+            if (head >= 0) {
+                bytes.insert(head + 6, Utf8Declaration);
+                declared = true;
+            }
+        }
+        out += bytes;
         out += "\r\n";
     }
+    if (!declared)
+        out.prepend(QByteArray(Utf8Declaration) + "\r\n");
     return out;
 }
 
 bool write(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    QString reason;
+    if (StoreFile::write(path, bytes, &reason))
         return true;
     if (error)
-        *error = QStringLiteral("Cannot write the report file %1: %2")
-                     .arg(QDir::toNativeSeparators(path), file.errorString());
+        *error = QStringLiteral("Cannot write the report file %1: %2").arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 

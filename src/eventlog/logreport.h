@@ -23,11 +23,18 @@ QString escapeHtml(const QString &text);
 // view, the end of the table, the footer and the end of the page.
 QStringList lines(const QString &fromText, const QString &toText, const LogViewModel &view);
 
-// The file's bytes: every line in Windows-1252, each followed by CR LF.
+// The head's declaration of a UTF-8 page.
+inline constexpr char Utf8Declaration[] = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=utf-8\">";
+
+// The file's bytes, each line followed by CR LF: every line in Windows-1252
+// when all of the text fits it (the bytes the report always had); otherwise
+// the whole page in UTF-8, with Utf8Declaration right after "<HEAD>", so the
+// bytes and the page's declared charset agree.
 QByteArray encode(const QStringList &lines);
 
 // Creates or replaces the file with the bytes, atomically (a file that was
-// there survives a failed write). False with a message naming the file in
+// there survives a failed write; in place when the folder takes no new file
+// but the file may be written). False with a message naming the file in
 // *error when it cannot be written.
 bool write(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 

@@ -2,10 +2,9 @@
 
 #include "core/ansitext.h"
 #include "core/binaryio.h"
+#include "core/storefile.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -64,20 +63,30 @@ bool ScheduleList::LoadSchedules(const QString &path)
 {
     m_profiles.clear();
     m_error.clear();
-    const QFileInfo info(path);
-    if (!info.exists())
-        return true; // first start: no schedules, nothing to say
-    // A folder, a pipe or a device holds no schedules; a pipe would block.
-    if (!info.isFile()) {
-        m_error =
-            describe(QStringLiteral("Cannot read the schedules"), path, QStringLiteral("it is not a regular file"));
+    m_keepOldFile.clear();
+    // Whatever could not be read is kept as Schedule.dat.bak at the next
+    // save rather than replaced by the list read so far; the message says
+    // so once, at start.
+    auto fail = [&](const QString &what, const QString &reason) {
+        m_error = describe(what, path, reason) + QLatin1Char('\n') + StoreFile::backupNotice(path);
+        m_keepOldFile = path;
         return false;
-    }
+    };
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_error = describe(QStringLiteral("Cannot read the schedules"), path, file.errorString());
+    // A folder, a pipe or a device holds no schedules; a pipe would block.
+    QFile file;
+    QString reason;
+    switch (StoreFile::openForReading(path, file, &reason)) {
+    case StoreFile::OpenStatus::Missing:
+        return true; // first start: no schedules, nothing to say
+    case StoreFile::OpenStatus::NotRegular:
+        m_error = describe(QStringLiteral("Cannot read the schedules"), path, reason);
+        m_keepOldFile = path; // nothing is kept, but nothing replaces it either
         return false;
+    case StoreFile::OpenStatus::Failed:
+        return fail(QStringLiteral("Cannot read the schedules"), reason);
+    case StoreFile::OpenStatus::Opened:
+        break;
     }
 
     // The count first, then record by record up to the count or the end of
@@ -87,27 +96,22 @@ bool ScheduleList::LoadSchedules(const QString &path)
     const qint64 got = file.read(head, 4);
     if (got == 0 && file.error() == QFileDevice::NoError)
         return true; // an empty file holds no schedules
-    if (got != 4) {
-        m_error = describe(QStringLiteral("The schedule file is damaged"), path,
-                           QStringLiteral("it is too short to hold its count of schedules"));
-        return false;
-    }
+    if (got != 4)
+        return fail(QStringLiteral("The schedule file is damaged"),
+                    QStringLiteral("it is too short to hold its count of schedules"));
     const qint32 announced = Bin::getInt32(head, 0);
-    if (announced < 0) {
-        m_error = describe(QStringLiteral("The schedule file is damaged"), path,
-                           QStringLiteral("its count of schedules is negative (%1)").arg(announced));
-        return false;
-    }
+    if (announced < 0)
+        return fail(QStringLiteral("The schedule file is damaged"),
+                    QStringLiteral("its count of schedules is negative (%1)").arg(announced));
     char rec[RecordSize];
     for (qint32 i = 0; i < announced; ++i) {
         if (file.read(rec, RecordSize) != RecordSize) {
-            const QString reason = file.error() != QFileDevice::NoError
-                                       ? file.errorString()
-                                       : QStringLiteral("it announces %1 schedules but holds only %2")
-                                             .arg(announced)
-                                             .arg(m_profiles.size());
-            m_error = describe(QStringLiteral("The schedule file is damaged"), path, reason);
-            return false;
+            const QString why = file.error() != QFileDevice::NoError
+                                    ? file.errorString()
+                                    : QStringLiteral("it announces %1 schedules but holds only %2")
+                                          .arg(announced)
+                                          .arg(m_profiles.size());
+            return fail(QStringLiteral("The schedule file is damaged"), why);
         }
         m_profiles.append(decodeRecord(rec));
     }
@@ -117,10 +121,17 @@ bool ScheduleList::LoadSchedules(const QString &path)
 bool ScheduleList::SaveSchedules(const QString &path)
 {
     m_error.clear();
-    const QByteArray bytes = encode();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        m_error = describe(QStringLiteral("Cannot write the schedules"), path, file.errorString());
+    QString reason;
+    // The file that could not be read at start is kept aside once.
+    if (m_keepOldFile == path && !StoreFile::keepBackup(path, &reason)) {
+        m_error = describe(QStringLiteral("Cannot keep the old schedules"), path,
+                           reason + QStringLiteral("; the file was not replaced"));
+        return false;
+    }
+    if (m_keepOldFile == path)
+        m_keepOldFile.clear();
+    if (!StoreFile::write(path, encode(), &reason)) {
+        m_error = describe(QStringLiteral("Cannot write the schedules"), path, reason);
         return false;
     }
     return true;

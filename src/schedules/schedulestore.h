@@ -37,7 +37,8 @@ struct GridCell {
 
 // The ordered list of schedules and its file, Schedule.dat: a signed 32-bit
 // little-endian count, then one 520-byte record per schedule: the name's
-// length byte, 255 name bytes (Windows-1252, zeros after the name), and the
+// length byte, 255 name bytes (Windows-1252, or UTF-8 for a name the code
+// page cannot hold; zeros after the name), and the
 // 264 grid bytes, the cell of row r and column c at 256 + 33 * r + c.
 class ScheduleList
 {
@@ -54,11 +55,15 @@ public:
     // that were read (or none), false is returned and errorString() says
     // what happened, naming the file. A count of 0 or less means no
     // schedules (a negative one is reported as damage); an empty file holds
-    // no schedules; bytes past the announced records are ignored.
+    // no schedules; bytes past the announced records are ignored. After such
+    // a failure the next save first keeps the old file as Schedule.dat.bak
+    // (the message says so); a folder or a pipe in its place is never
+    // replaced.
     bool LoadSchedules(const QString &path = Paths::dataFile(QStringLiteral("Schedule.dat")));
     // Writes the count and every record in list order, replacing the file
-    // atomically: when the write fails the old file stays as it was, false
-    // is returned and errorString() names the file.
+    // atomically (in place when the folder takes no new file but the file
+    // may be written): when the write fails the old file stays as it was,
+    // false is returned and errorString() names the file and the cause.
     bool SaveSchedules(const QString &path = Paths::dataFile(QStringLiteral("Schedule.dat")));
     QString errorString() const { return m_error; }
 
@@ -102,6 +107,7 @@ private:
 
     QList<ScheduleProfile> m_profiles;
     QString m_error;
+    QString m_keepOldFile; // the file the last load could not read whole
 };
 
 // The engine's gate before each timed test: the object's ScheduleName is

@@ -2,9 +2,8 @@
 
 #include "core/ansitext.h"
 #include "core/paths.h"
+#include "core/storefile.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QSettings>
 
 #include <memory>
@@ -218,23 +217,22 @@ bool LoadProgramOptions(ProgramOptions &o, const OptionsLocation &where, QString
         o.MetricsPort = g.text(ProgramOptions::MetricsPortKey, QLatin1String(ProgramOptions::DefaultMetricsPort));
     }
 
+    // Only a regular file is read (a pipe in its place would block the
+    // start), and only up to a size no message template comes near (an
+    // endless device would take all memory).
     const QString path = where.templatePath();
-    QFile file(path);
-    if (!file.exists())
+    const StoreFile::ReadResult read = StoreFile::readWhole(path, ProgramOptions::TemplateFileMaxBytes);
+    switch (read.status) {
+    case StoreFile::ReadResult::Missing:
         return true; // the template in force stays
-    if (!file.open(QIODevice::ReadOnly)) {
+    case StoreFile::ReadResult::Read:
+        o.MessageTemplate = OptionText::splitLines(read.bytes);
+        return true;
+    default:
         if (problem)
-            *problem = QStringLiteral("Cannot read the message template %1: %2").arg(path, file.errorString());
+            *problem = QStringLiteral("Cannot read the message template %1: %2").arg(path, read.reason);
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (problem)
-            *problem = QStringLiteral("Cannot read the message template %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    o.MessageTemplate = OptionText::splitLines(bytes);
-    return true;
 }
 
 bool CancelProgramOptions(ProgramOptions &options, const OptionsLocation &where, QString *problem)
@@ -279,11 +277,10 @@ bool SaveProgramOptions(const ProgramOptions &o, const OptionsLocation &where, Q
     }
 
     const QString path = where.templatePath();
-    QSaveFile file(path);
-    const QByteArray bytes = OptionText::joinLines(o.MessageTemplate);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    QString reason;
+    if (!StoreFile::write(path, OptionText::joinLines(o.MessageTemplate), &reason)) {
         if (error)
-            *error = QStringLiteral("Cannot write the message template %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot write the message template %1: %2").arg(path, reason);
         return false;
     }
     return true;

@@ -70,6 +70,9 @@ struct ProgramOptions {
     static constexpr const char *DefaultMetricsPort = "9464";
     bool ServeMetrics = false;                // ServeMetricsCB
     QString MetricsPort = DefaultMetricsPort; // MetricsPortEdit
+    // A larger email.dat is refused rather than read: no template comes
+    // near it, and a device in its place would never end.
+    static constexpr qint64 TemplateFileMaxBytes = 1024 * 1024;
 
     // The built-in template, twelve lines with their runs of blanks.
     static QStringList defaultMessageTemplate();
@@ -109,9 +112,10 @@ struct OptionsLocation {
 // Reads every option from the Option group (the default for each absent or
 // unconvertible value) and then, only when the template file exists, replaces
 // the message template with its lines (CR LF, a lone CR or a lone LF end a
-// line; Windows-1252). Writes nothing. False with a message naming the file
-// in *problem when email.dat exists but cannot be read (the template then
-// stays as it was).
+// line; Windows-1252, or UTF-8 for a line the code page cannot hold). Writes
+// nothing. False with a message naming the file in *problem when email.dat
+// exists but cannot be read, is not a regular file or is larger than
+// TemplateFileMaxBytes (the template then stays as it was).
 bool LoadProgramOptions(ProgramOptions &options, const OptionsLocation &where = {}, QString *problem = nullptr);
 
 // Writes the values as text ("1"/"0" for the booleans; the values this build

@@ -1,9 +1,15 @@
 // The alert profile store: the 1726-byte record, "profile.dat", damaged files
 // and the operations the profile editor calls.
 #include "alerts/alertprofile.h"
+#include "core/ansitext.h"
 #include "core/paths.h"
 
 #include "../support/testfiles.h"
+#include "../support/unicodetexts.h"
+#include "../support/unprivileged.h"
+
+#include <QElapsedTimer>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -48,6 +54,12 @@ private slots:
     void unreadableFileIsReportedAndKeptOnSave();
     void damagedFileIsKeptAsideBeforeItIsReplaced();
     void failedSaveNamesTheFile();
+    void textBeyondTheCodePageRoundTrip_data();
+    void textBeyondTheCodePageRoundTrip();
+    void unchangedRecordsKeepTheirBytes();
+    void changedFieldsAreWrittenOverTheStoredBytes();
+    void notARegularFile();
+    void unreadableFileIsKeptAsBackup();
 
 private:
     QTemporaryDir m_dir;
@@ -394,5 +406,161 @@ void TestAlertProfile::failedSaveNamesTheFile()
     QVERIFY2(error.contains(missingDir), qPrintable(error));
 }
 
-QTEST_GUILESS_MAIN(TestAlertProfile)
+void TestAlertProfile::textBeyondTheCodePageRoundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("stored");
+    for (const UnicodeText &t : unicodeTexts())
+        QTest::newRow(t.tag) << t.text << t.stored;
+    // A recipient field holds 100 bytes: 99 x and not the letter after them.
+    QTest::newRow("cut inside a character") << cutInsideCharacter(100) << QByteArray(99, 'x');
+}
+
+// Every text field goes to the file in Windows-1252 where it holds the text
+// and as UTF-8 otherwise, and comes back as it was; the name stays
+// case-blind for lookups.
+void TestAlertProfile::textBeyondTheCodePageRoundTrip()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, stored);
+    AlertProfileList list(path());
+    const QString name = Ansi::cut(text, 255);
+    QCOMPARE(list.addProfile(name), 0);
+    QVERIFY(list.setParameter(0, false, aaSendEMail, text));
+    QVERIFY(list.setParameter(0, true, aaPlaySound, text));
+    QVERIFY(list.save());
+    const QByteArray rec = readFile(path()).mid(4);
+    QCOMPARE(rec.size(), 1726);
+    QCOMPARE(rec.mid(601, 1 + stored.size()), char(stored.size()) + stored);
+
+    AlertProfileList back(path());
+    QVERIFY(back.load());
+    const QString kept = Ansi::cut(text, 100);
+    QCOMPARE(back.at(0).DeadMailRecipient, kept);
+    QCOMPARE(back.at(0).AliveSound, Ansi::cut(text, 255));
+    QCOMPARE(back.at(0).Name, name);
+    QCOMPARE(back.find(name.toUpper()), 0);
+    QCOMPARE(back.addProfile(name.toLower()), -1);
+    QCOMPARE(back.encode(), list.encode());
+}
+
+namespace
+{
+
+// A record as another writer may leave it: reserved flags set, flag bytes
+// other than 1, and bytes past each string's length that are not zero.
+QByteArray recordWithJunk(const QByteArray &name)
+{
+    QByteArray rec(1726, '\x5A');
+    putString(rec, 0, 256, name);
+    for (int i = 0; i < 21; ++i) {
+        rec[256 + i] = char(i % 3 == 0 ? 0 : i); // 0 false; 1, 2, 4, 5, ... true
+        rec[277 + i] = char(i % 2 == 0 ? 0 : 0x80 + i);
+    }
+    putString(rec, 298, 101, "net");
+    putString(rec, 601, 101, "dead@example.com");
+    putString(rec, 1470, 256, "caf\xE9.wav");
+    return rec;
+}
+
+} // namespace
+
+void TestAlertProfile::unchangedRecordsKeepTheirBytes()
+{
+    const QByteArray file = le32(2) + recordWithJunk("First") + recordWithJunk("Second");
+    writeFile(path(), file);
+    AlertProfileList list(path());
+    QVERIFY(list.load());
+    QCOMPARE(list.names(), (QStringList{"First", "Second"}));
+    QVERIFY(list.at(0).DeadActions[20]); // reserved, 20 % 3 != 0
+    QVERIFY(list.save());
+    QCOMPARE(readFile(path()), file);
+    // Setting a flag to the value it already has changes no byte either.
+    QVERIFY(list.setAction(0, false, aaPlaySound, true));
+    QVERIFY(list.setParameter(1, false, aaSendEMail, QStringLiteral("dead@example.com")));
+    QVERIFY(list.save());
+    QCOMPARE(readFile(path()), file);
+}
+
+void TestAlertProfile::changedFieldsAreWrittenOverTheStoredBytes()
+{
+    const QByteArray original = recordWithJunk("First");
+    writeFile(path(), le32(1) + original);
+    AlertProfileList list(path());
+    QVERIFY(list.load());
+    QVERIFY(list.setAction(0, false, aaShowMessage, true));  // was 0
+    QVERIFY(list.setAction(0, true, aaSendEMail, false));    // was 0x83
+    QVERIFY(list.setParameter(0, false, aaSendEMail, QStringLiteral("ops")));
+    QVERIFY(list.save());
+
+    QByteArray expected = original;
+    expected[256 + 0] = 1;
+    expected[277 + 3] = 0;
+    expected[601] = 3; // the new length and text; the old bytes after them stay
+    expected.replace(602, 3, "ops");
+    const QByteArray rec = readFile(path()).mid(4);
+    QCOMPARE(rec, expected);
+    // It reads back as set.
+    AlertProfileList back(path());
+    QVERIFY(back.load());
+    QCOMPARE(back.at(0).DeadMailRecipient, QStringLiteral("ops"));
+    QVERIFY(back.at(0).action(false, aaShowMessage));
+    QVERIFY(!back.at(0).action(true, aaSendEMail));
+}
+
+void TestAlertProfile::notARegularFile()
+{
+    // A named pipe in the file's place would block a reader for ever.
+    const QString fifo = path();
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    AlertProfileList list(fifo);
+    QString problem;
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!list.load(&problem));
+    QVERIFY(t.elapsed() < 5000);
+    QVERIFY2(problem.contains(fifo) && problem.contains("not a regular file"), qPrintable(problem));
+    QCOMPARE(list.count(), 0);
+    // And it is not replaced by a regular file at exit.
+    list.addProfile(QStringLiteral("A"));
+    QVERIFY(!list.save());
+    QFileInfo info(fifo);
+    QVERIFY(!info.isFile());
+    QVERIFY(QFile::remove(fifo));
+}
+
+// Root reads every file, so the unreadable file is read by nobody.
+void TestAlertProfile::unreadableFileIsKeptAsBackup()
+{
+    Unprivileged::Sandbox box;
+    QVERIFY(box.isValid());
+    const QByteArray old = le32(1) + recordWithJunk("Old");
+    writeFile(box.filePath("profile.dat"), old);
+    QVERIFY(QFile::setPermissions(box.filePath("profile.dat"), {}));
+    RUN_AS_NOBODY(box, "profile-unreadable");
+    QCOMPARE(readFile(box.filePath("profile.dat.bak")), old);
+    const QByteArray now = readFile(box.filePath("profile.dat"));
+    QCOMPARE(now.size(), 4 + 1726);
+    QCOMPARE(now.mid(4, 4), QByteArray("\x03New"));
+}
+
+int runChildCase(const QString &name, const QString &dir)
+{
+    if (name == "profile-unreadable") {
+        const QString path = QDir(dir).filePath("profile.dat");
+        AlertProfileList list(path);
+        QString problem;
+        CHILD_CHECK(!list.load(&problem));
+        CHILD_CHECK2(problem.contains(path), problem);
+        CHILD_CHECK2(problem.contains("At exit the old file is kept as profile.dat.bak."), problem);
+        CHILD_CHECK(list.addProfile("New") == 0);
+        QString error;
+        CHILD_CHECK2(list.save(&error), error);
+        return 0;
+    }
+    std::fprintf(stderr, "no child case %s\n", qPrintable(name));
+    return 2;
+}
+
+SENTROVA_TEST_MAIN_WITH_CHILD_CASES(TestAlertProfile)
 #include "test_alertprofile.moc"

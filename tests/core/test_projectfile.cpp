@@ -2,11 +2,16 @@
 #include "../support/enginefakes.h"
 #include "../support/scriptedprompt.h"
 #include "../support/testfiles.h"
+#include "../support/unicodetexts.h"
+#include "../support/unprivileged.h"
 
+#include "core/ansitext.h"
 #include "core/binaryio.h"
 #include "core/projectfile.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -73,6 +78,12 @@ private slots:
     void saveAsOntoExistingFile();
     void failedSaveKeepsOldFileAndModified();
     void closeQueryCancel();
+    void cutBeforeTheCount_data();
+    void cutBeforeTheCount();
+    void textBeyondTheCodePageRoundTrip_data();
+    void textBeyondTheCodePageRoundTrip();
+    void pipeIsNoProject();
+    void saveIntoReadOnlyFolder();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -453,5 +464,135 @@ void TestProjectFile::closeQueryCancel()
     QVERIFY(r.project.closeQuery());
 }
 
-QTEST_GUILESS_MAIN(TestProjectFile)
+void TestProjectFile::cutBeforeTheCount_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    for (int extra = 0; extra <= 3; ++extra)
+        QTest::newRow(qPrintable(QStringLiteral("%1 bytes").arg(5 + extra))) << QByteArray("snv10\x07\0\0", 5 + extra);
+}
+
+// The file proves to be a project but ends before its count: nothing says
+// how many objects it held, so the message invents no count.
+void TestProjectFile::cutBeforeTheCount()
+{
+    QFETCH(QByteArray, content);
+    const QString file = path("short.snv");
+    writeFile(file, content);
+    Rig r;
+    r.prompt.fileNames << file;
+    r.project.OpenToolButtonClick();
+    QCOMPARE(r.engine.count(), 0);
+    QCOMPARE(r.prompt.shown.last().title, QStringLiteral("Error"));
+    QCOMPARE(r.prompt.shown.last().text,
+             QStringLiteral("The file %1 is cut short: it ends before its count of objects.").arg(file));
+}
+
+void TestProjectFile::textBeyondTheCodePageRoundTrip_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("stored");
+    for (const UnicodeText &t : unicodeTexts())
+        QTest::newRow(t.tag) << t.text << t.stored;
+    QTest::newRow("cut inside a character") << cutInsideCharacter(255) << QByteArray(254, 'x');
+}
+
+// A File/Folder Present object on a folder whose name Windows-1252 cannot
+// hold keeps that name (and its comment and profile name) across Save and
+// Open; names that fit the code page keep their old bytes.
+void TestProjectFile::textBeyondTheCodePageRoundTrip()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, stored);
+    const QString file = path(QStringLiteral("text-%1.snv").arg(QTest::currentDataTag()));
+    Rig r;
+    ObserverRecord rec = Records::newRecord(okFilePresent);
+    rec.setTarget(QStringLiteral("/srv/") + text);
+    rec.Comment = text;
+    rec.AlertProfileName = text;
+    rec.IntervalMin = 0;
+    r.add(rec);
+    r.prompt.fileNames << file;
+    r.project.SaveToolButtonClick();
+    const QByteArray bytes = readFile(file);
+    QCOMPARE(bytes.size(), 9 + 1052 + 257);
+    QCOMPARE(bytes.mid(9 + 24, 1 + stored.size()), char(stored.size()) + stored); // Comment
+
+    Rig back;
+    back.prompt.fileNames << file;
+    back.project.OpenToolButtonClick();
+    QCOMPARE(back.engine.count(), 1);
+    const ObserverRecord &got = back.engine.object(0)->record;
+    QCOMPARE(got.Comment, Ansi::cut(text, 255));
+    QCOMPARE(got.AlertProfileName, Ansi::cut(text, 255));
+    QCOMPARE(got.target(), Ansi::cut(QStringLiteral("/srv/") + text, 255));
+    QCOMPARE(back.engine.object(0)->caption, got.target());
+    // Saved again: the same bytes.
+    back.project.setModified(true);
+    back.project.SaveToolButtonClick();
+    QCOMPARE(readFile(file), bytes);
+}
+
+void TestProjectFile::pipeIsNoProject()
+{
+    const QString fifo = path("pipe.snv");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    Rig r;
+    r.prompt.fileNames << fifo;
+    r.project.OpenToolButtonClick(); // would block for ever if the pipe were opened for reading
+    QCOMPARE(r.prompt.shown.last().text, QStringLiteral("It is not Velmora Sentrova file format"));
+    QVERIFY(r.project.ProjectFileName.isEmpty());
+    QFile::remove(fifo);
+}
+
+// A folder that takes no new files (run as nobody: root may write
+// anywhere). A writable project there is saved in place; a write-protected
+// one, or a new one, is refused with the real cause.
+void TestProjectFile::saveIntoReadOnlyFolder()
+{
+    Unprivileged::Sandbox box;
+    QVERIFY(box.isValid());
+    const QString folder = box.filePath("locked");
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(folder + "/open.snv", header(0));
+    ::chmod(QFile::encodeName(folder + "/open.snv").constData(), 0666);
+    writeFile(folder + "/protected.snv", header(0));
+    ::chmod(QFile::encodeName(folder + "/protected.snv").constData(), 0444);
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    RUN_AS_NOBODY(box, "project-readonly-folder");
+    QCOMPARE(readFile(folder + "/open.snv").size(), 9 + 1052 + 268);
+    QCOMPARE(readFile(folder + "/protected.snv"), header(0));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+}
+
+int runChildCase(const QString &name, const QString &dir)
+{
+    if (name == "project-readonly-folder") {
+        const QString folder = QDir(dir).filePath("locked");
+        Rig r;
+        r.add(ping("127.0.0.1"));
+        r.project.ProjectFileName = folder + "/open.snv";
+        r.project.SaveToolButtonClick();
+        CHILD_CHECK2(!r.project.isModified(), r.prompt.texts().join('\n'));
+
+        r.project.setModified(true);
+        r.project.ProjectFileName = folder + "/protected.snv";
+        r.project.SaveToolButtonClick();
+        CHILD_CHECK(r.project.isModified());
+        const QString text = r.prompt.shown.last().text;
+        CHILD_CHECK2(text.startsWith("Cannot save file " + folder + "/protected.snv: the folder " + folder +
+                                     " takes no new files and the file itself cannot be written"),
+                     text);
+
+        r.project.ProjectFileName = folder + "/new.snv";
+        r.project.SaveToolButtonClick();
+        CHILD_CHECK(r.project.isModified());
+        CHILD_CHECK2(r.prompt.shown.last().text.contains("the folder " + folder + " takes no new files"),
+                     r.prompt.shown.last().text);
+        return 0;
+    }
+    std::fprintf(stderr, "no child case %s\n", qPrintable(name));
+    return 2;
+}
+
+SENTROVA_TEST_MAIN_WITH_CHILD_CASES(TestProjectFile)
 #include "test_projectfile.moc"

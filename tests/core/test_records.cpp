@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 class TestRecords : public QObject
 {
     Q_OBJECT
@@ -314,6 +316,14 @@ void TestRecords::generalNumber_data()
     QTest::newRow("third") << 1.0 / 3 << "0.333333333333333";
     QTest::newRow("large whole") << 123456789012.0 << "123456789012";
     QTest::newRow("negative") << -2.25 << "-2.25";
+    // Beyond a 64-bit integer: the exponent form stays, and no conversion
+    // to an integer takes place (the sanitizer build catches one).
+    QTest::newRow("1e21") << 1e21 << "1e+21";
+    QTest::newRow("-1e21") << -1e21 << "-1e+21";
+    QTest::newRow("1e300") << 1e300 << "1e+300";
+    QTest::newRow("whole 1e14") << 1e14 << "100000000000000";
+    QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << "inf";
+    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << "nan";
 }
 
 void TestRecords::generalNumber()

@@ -3,6 +3,7 @@
 #include "eventlog/eventlog.h"
 
 #include "../support/testfiles.h"
+#include "../support/unicodetexts.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,6 +51,8 @@ private slots:
     void failedSaveKeepsOldFile();
     void largeLogRoundTripsWhole();
     void engineStartAndStopLines();
+    void linesBeyondTheCodePageRoundTrip_data();
+    void linesBeyondTheCodePageRoundTrip();
 };
 
 // Each file is loaded, compared line by line, then written back: every line
@@ -351,6 +354,37 @@ void TestEventLog::engineStartAndStopLines()
     QCOMPARE(readFile(path), QByteArray("04.03.2005 09:00:00;;Sentrova Stopped;;Stop;;Inner\r\n"
                                         "05.03.2005 14:03:07;;Sentrova Started;;Start;;Inner\r\n"
                                         "05.03.2005 14:05:10;;Sentrova Stopped;;Stop;;Inner\r\n"));
+}
+
+void TestEventLog::linesBeyondTheCodePageRoundTrip_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QByteArray>("stored");
+    for (const UnicodeText &t : unicodeTexts())
+        QTest::newRow(t.tag) << t.text << t.stored;
+}
+
+// Each line by itself: Windows-1252 where it holds the line, UTF-8
+// otherwise; the lines around it keep their own bytes.
+void TestEventLog::linesBeyondTheCodePageRoundTrip()
+{
+    QFETCH(QString, host);
+    QFETCH(QByteArray, stored);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data.log");
+    writeFile(path, "05.03.2005 14:03:07;;Z\xFCrich;;Z\xFCrich Ping OK;;Ping\r\n");
+    EventLog log;
+    QVERIFY(log.LoadEventLog(path));
+    const QString line = QStringLiteral("05.03.2005 14:05:10;;%1;;%1 Ping Error;;Ping").arg(host);
+    log.appendLine(line);
+    QVERIFY(log.SaveEventLog());
+    QCOMPARE(readFile(path), "05.03.2005 14:03:07;;Z\xFCrich;;Z\xFCrich Ping OK;;Ping\r\n"
+                             "05.03.2005 14:05:10;;" + stored + ";;" + stored + " Ping Error;;Ping\r\n");
+    EventLog back;
+    QVERIFY(back.LoadEventLog(path));
+    QCOMPARE(back.count(), 2);
+    QCOMPARE(back.line(0), QStringLiteral("05.03.2005 14:03:07;;Z\u00fcrich;;Z\u00fcrich Ping OK;;Ping"));
+    QCOMPARE(back.line(1), line);
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)

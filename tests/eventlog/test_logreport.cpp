@@ -28,6 +28,8 @@ private slots:
     void reportEscapesCellsAndDateTexts();
     void reportIsWindows1252WithCrLf();
     void reportFileReplacesOrNamesTheFile();
+    void reportBeyondTheCodePageIsUtf8AndSaysSo_data();
+    void reportBeyondTheCodePageIsUtf8AndSaysSo();
 };
 
 void TestLogReport::splitsIntoFourCells_data()
@@ -189,6 +191,51 @@ void TestLogReport::reportFileReplacesOrNamesTheFile()
     QString error;
     QVERIFY(!LogReport::write(bad, "x", &error));
     QVERIFY2(error.contains(bad), qPrintable(error));
+}
+
+void TestLogReport::reportBeyondTheCodePageIsUtf8AndSaysSo_data()
+{
+    QTest::addColumn<QByteArray>("logLine"); // as data.log holds it
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("utf8");
+    QTest::newRow("latin-1 only") << QByteArray("05.03.2005 14:03:07;;Z\xFCrich;;s;;Ping") << QStringLiteral("Z\u00fcrich")
+                                  << false;
+    QTest::newRow("cyrillic") << QByteArray("05.03.2005 14:03:07;;\xd0\x94\xd0\xbe\xd0\xba;;s;;Ping")
+                              << QStringLiteral("\u0414\u043e\u043a") << true;
+    QTest::newRow("cjk") << QByteArray("05.03.2005 14:03:07;;\xe7\x9b\xa3;;s;;Ping") << QStringLiteral("\u76e3")
+                         << true;
+    QTest::newRow("emoji") << QByteArray("05.03.2005 14:03:07;;\xf0\x9f\x98\x80;;s;;Ping")
+                           << QStringLiteral("\U0001F600") << true;
+}
+
+// One line beyond Windows-1252 makes the whole page UTF-8 (a page of two
+// encodings cannot be shown right), declared in its head; a page that
+// Windows-1252 holds keeps its old bytes and no declaration.
+void TestLogReport::reportBeyondTheCodePageIsUtf8AndSaysSo()
+{
+    QFETCH(QByteArray, logLine);
+    QFETCH(QString, host);
+    QFETCH(bool, utf8);
+    EventLog log;
+    log.appendRawLine("05.03.2005 14:03:07;;Z\xFCrich;;s;;Ping");
+    log.appendRawLine(logLine);
+    LogViewModel view(log);
+    view.rebuild();
+    const QStringList lines = LogReport::lines(QStringLiteral("01.03.2005"), QStringLiteral("\u00fc"), view);
+    const QByteArray bytes = LogReport::encode(lines);
+    QCOMPARE(bytes.contains(LogReport::Utf8Declaration), utf8);
+    if (!utf8) {
+        QVERIFY(bytes.contains("<TD>Z\xFCrich</TD>"));
+        return;
+    }
+    QVERIFY(bytes.startsWith(QByteArray("<HTML><HEAD>") + LogReport::Utf8Declaration + "<TITLE>"));
+    // Every line is UTF-8, the Windows-1252 one from the log as well.
+    const QString text = QString::fromUtf8(bytes);
+    QCOMPARE(text.toUtf8(), bytes);
+    QVERIFY(text.contains(QStringLiteral("<TD>Z\u00fcrich</TD>")));
+    QVERIFY(text.contains(QStringLiteral("<TD>%1</TD>").arg(host)));
+    QVERIFY(text.contains(QStringLiteral(" to \u00fc ")));
+    QCOMPARE(bytes.count("\r\n"), 14);
 }
 
 QTEST_GUILESS_MAIN(TestLogReport)

@@ -3,6 +3,8 @@
 #include "schedules/schedulestore.h"
 
 #include "../support/testfiles.h"
+#include "../support/unicodetexts.h"
+#include "../support/unprivileged.h"
 #include "schedulecells.h"
 
 #include <QDir>
@@ -53,6 +55,10 @@ private slots:
     void missingAndUnopenableFile();
     void failedSaveKeepsOldFile_data();
     void failedSaveKeepsOldFile();
+    void namesBeyondTheCodePageRoundTrip_data();
+    void namesBeyondTheCodePageRoundTrip();
+    void unreadableFileIsKeptAsBackup();
+    void saveIntoReadOnlyFolder();
     void namesAreUniqueIgnoringCase();
     void cellOperationsOverRectangle();
     void gateReadsTodaysCell_data();
@@ -262,6 +268,90 @@ void TestScheduleStore::failedSaveKeepsOldFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
 }
 
+void TestScheduleStore::namesBeyondTheCodePageRoundTrip_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("stored");
+    for (const UnicodeText &t : unicodeTexts())
+        QTest::newRow(t.tag) << t.text << t.stored;
+    // 255 bytes hold 254 x and not the two bytes of the letter after them.
+    QTest::newRow("cut inside a character") << cutInsideCharacter(255) << QByteArray(254, 'x');
+}
+
+// Names go to the file in Windows-1252 where it holds them, as UTF-8
+// otherwise; they come back unchanged (cut whole characters only), and
+// lookups stay blind to letter case.
+void TestScheduleStore::namesBeyondTheCodePageRoundTrip()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, stored);
+    ScheduleList list;
+    QVERIFY(list.New(name));
+    list.CheckSelected(0, {2, 3}, {2, 3});
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Schedule.dat");
+    QVERIFY2(list.SaveSchedules(path), qPrintable(list.errorString()));
+    const QByteArray f = readFile(path);
+    QCOMPARE(f.size(), 524);
+    QCOMPARE(int(quint8(f[4])), stored.size());
+    QCOMPARE(f.mid(5, stored.size()), stored);
+    QCOMPARE(f.mid(5 + stored.size(), 255 - stored.size()), QByteArray(255 - stored.size(), '\0'));
+
+    ScheduleList back;
+    QVERIFY2(back.LoadSchedules(path), qPrintable(back.errorString()));
+    const QString kept = stored.size() < 254 ? name : QString(254, QLatin1Char('x'));
+    QCOMPARE(back.names(), QStringList{kept});
+    QCOMPARE(back.indexOf(kept.toUpper()), 0);
+    QCOMPARE(back.indexOf(kept.toLower()), 0);
+    QVERIFY(!back.New(kept.toUpper()));
+    QCOMPARE(back.profile(0)->Grid[2][3], quint8(1));
+    // Written again, the file is the same.
+    QVERIFY(back.SaveSchedules(path));
+    QCOMPARE(readFile(path), f);
+
+    // Two names that differ only beyond the code page stay two schedules.
+    ScheduleList greek;
+    QVERIFY(greek.New(QStringLiteral("\u03a9mega")));
+    QVERIFY(greek.New(QStringLiteral("\u03a3mega")));
+    QVERIFY(greek.SaveSchedules(path));
+    QVERIFY(greek.LoadSchedules(path));
+    QCOMPARE(greek.names(), (QStringList{QStringLiteral("\u03a9mega"), QStringLiteral("\u03a3mega")}));
+    QCOMPARE(greek.indexOf(QStringLiteral("\u03c3MEGA")), 1);
+}
+
+// Root reads every file, so the unreadable file is read by nobody.
+void TestScheduleStore::unreadableFileIsKeptAsBackup()
+{
+    Unprivileged::Sandbox box;
+    QVERIFY(box.isValid());
+    const QByteArray old = le32(1) + handRecord("Old", {{1, 1}});
+    writeFile(box.filePath("Schedule.dat"), old);
+    QVERIFY(QFile::setPermissions(box.filePath("Schedule.dat"), {})); // mode 000, owned by root
+    RUN_AS_NOBODY(box, "schedule-unreadable");
+    // The old bytes survive as the backup; the new list is the file.
+    QCOMPARE(readFile(box.filePath("Schedule.dat.bak")), old);
+    QCOMPARE(readFile(box.filePath("Schedule.dat")), le32(1) + handRecord("New", {}));
+}
+
+// A folder that takes no new file: the writable file is rewritten in place;
+// a write-protected file there cannot be, and the message says why.
+void TestScheduleStore::saveIntoReadOnlyFolder()
+{
+    Unprivileged::Sandbox box;
+    QVERIFY(box.isValid());
+    const QString folder = box.filePath("locked");
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(folder + "/Schedule.dat", le32(1) + handRecord("Old", {}));
+    ::chmod(QFile::encodeName(folder + "/Schedule.dat").constData(), 0666);
+    writeFile(folder + "/protected.dat", le32(0));
+    ::chmod(QFile::encodeName(folder + "/protected.dat").constData(), 0444);
+    ::chmod(QFile::encodeName(folder).constData(), 0755); // root's; nobody may not create files
+    RUN_AS_NOBODY(box, "schedule-readonly-folder");
+    QCOMPARE(readFile(folder + "/Schedule.dat"), le32(1) + handRecord("New", {}));
+    QCOMPARE(readFile(folder + "/protected.dat"), le32(0));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+}
+
 void TestScheduleStore::namesAreUniqueIgnoringCase()
 {
     QCOMPARE(ScheduleList::DuplicateNameMessage, QStringLiteral("Schedule with this name already exists"));
@@ -451,5 +541,35 @@ void TestScheduleStore::engineTicksFollowTheGate()
     engine.StartButtonClick(false);
 }
 
-QTEST_GUILESS_MAIN(TestScheduleStore)
+int runChildCase(const QString &name, const QString &dir)
+{
+    const QString path = QDir(dir).filePath("Schedule.dat");
+    if (name == "schedule-unreadable") {
+        ScheduleList list;
+        CHILD_CHECK(!list.LoadSchedules(path));
+        CHILD_CHECK2(list.errorString().contains(path), list.errorString());
+        CHILD_CHECK2(list.errorString().contains("At exit the old file is kept as Schedule.dat.bak."),
+                     list.errorString());
+        CHILD_CHECK(list.count() == 0);
+        CHILD_CHECK(list.New("New"));
+        CHILD_CHECK2(list.SaveSchedules(path), list.errorString());
+        return 0;
+    }
+    if (name == "schedule-readonly-folder") {
+        const QString locked = QDir(dir).filePath("locked");
+        ScheduleList list;
+        CHILD_CHECK(list.New("New"));
+        CHILD_CHECK2(list.SaveSchedules(locked + "/Schedule.dat"), list.errorString());
+        CHILD_CHECK(!list.SaveSchedules(locked + "/protected.dat"));
+        CHILD_CHECK2(list.errorString().contains("takes no new files and the file itself cannot be written"),
+                     list.errorString());
+        CHILD_CHECK(!list.SaveSchedules(locked + "/new.dat"));
+        CHILD_CHECK2(list.errorString().contains("takes no new files"), list.errorString());
+        return 0;
+    }
+    std::fprintf(stderr, "no child case %s\n", qPrintable(name));
+    return 2;
+}
+
+SENTROVA_TEST_MAIN_WITH_CHILD_CASES(TestScheduleStore)
 #include "test_schedulestore.moc"

@@ -874,7 +874,7 @@ void TestMainForm::saveAsWritesAndTheTitleFollows()
     f.prompt.fileNames.enqueue(f.path("folder.snv"));
     f.prompt.answers.enqueue(UserPrompt::Ok);
     f.form->SaveProjectAsAction->trigger();
-    QVERIFY(f.prompt.shown.last().text.startsWith(QLatin1String("Cannot create file")));
+    QVERIFY(f.prompt.shown.last().text.startsWith(QLatin1String("Cannot save file")));
     QCOMPARE(f.form->project().ProjectFileName, second);
     QVERIFY(f.form->project().isModified());
     QCOMPARE(window->title(), QStringLiteral("second.snv* - Velmora Sentrova"));
