@@ -10,7 +10,6 @@
 #include <iterator>
 
 namespace {
-const char *const kTag = "tag";
 // The serial of a test that was cancelled: its late outcome, in either form
 // of ReportOutcome, is dropped.
 constexpr quint64 kCancelled = ~quint64(0);
@@ -93,13 +92,12 @@ QVariant ObserverRowModel::headerData(int section, Qt::Orientation orientation, 
 MonitorEngine::MonitorEngine(QObject *parent) : QObject(parent), m_model(this)
 {
     m_monotonic.start();
+    m_tickTimer.setSingleShot(true);
+    m_tickTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_tickTimer, &QTimer::timeout, this, &MonitorEngine::runDueTicks);
 }
 
-MonitorEngine::~MonitorEngine()
-{
-    for (QTimer *t : m_timers)
-        delete t;
-}
+MonitorEngine::~MonitorEngine() = default;
 
 void MonitorEngine::setProbe(qint32 kind, ObserverProbe *probe)
 {
@@ -121,11 +119,36 @@ const ObserverObject *MonitorEngine::object(int position) const
     return m_objects[size_t(position)].get();
 }
 
-QTimer *MonitorEngine::timer(int position)
+bool MonitorEngine::isTimed(int position) const
 {
-    if (position < 0 || position >= int(m_timers.size()))
-        return nullptr;
-    return m_timers[size_t(position)];
+    const ObserverObject *o = object(position);
+    return o && o->timed;
+}
+
+qint64 MonitorEngine::intervalMs(int position) const
+{
+    const ObserverObject *o = object(position);
+    return o ? o->tickIntervalMs : 0;
+}
+
+qint64 MonitorEngine::msUntilTick(int position) const
+{
+    const ObserverObject *o = object(position);
+    if (!o || !o->timed)
+        return -1;
+    return std::max<qint64>(0, o->tickDueMs - m_monotonic.elapsed());
+}
+
+void MonitorEngine::fireTick(int position)
+{
+    if (object(position))
+        TimerTimer(position);
+}
+
+void MonitorEngine::setTickInterval(int position, qint64 ms)
+{
+    if (ObserverObject *o = object(position))
+        retime(o, ms, o->timed);
 }
 
 int MonitorEngine::positionOf(quint64 id) const
@@ -179,20 +202,111 @@ void MonitorEngine::rowChanged(int position)
     emit m_model.dataChanged(m_model.index(position, 0), m_model.index(position, ObserverRowModel::ColumnCount - 1));
 }
 
-static void timeTimer(QTimer *t, const ObserverRecord &rec)
+// The interval of the record's ticks: 0 (never) for 0:0, for a negative
+// one and for one beyond what a timer's int milliseconds hold.
+static qint64 recordIntervalMs(const ObserverRecord &rec)
 {
     const qint64 ms = rec.intervalMs();
-    // A QTimer with interval 0 would fire continuously: 0:0 means never.
-    if (ms <= 0 || ms > std::numeric_limits<int>::max()) {
-        t->stop();
-        t->setInterval(0);
+    return ms <= 0 || ms > std::numeric_limits<int>::max() ? 0 : ms;
+}
+
+namespace {
+// Orders the tick heap so that its front is the earliest tick; of ticks due
+// at the same time, the object added first.
+bool laterTick(const auto &a, const auto &b)
+{
+    return a.dueMs != b.dueMs ? a.dueMs > b.dueMs : a.object > b.object;
+}
+} // namespace
+
+void MonitorEngine::retime(ObserverObject *o, qint64 intervalMs, bool enabled)
+{
+    const bool timed = intervalMs > 0 && enabled;
+    m_timedCount += int(timed) - int(o->timed);
+    o->tickIntervalMs = intervalMs > 0 ? intervalMs : 0;
+    o->timed = timed;
+    ++o->tickGeneration; // a tick still queued for the old timing is stale
+    if (timed) {
+        o->tickDueMs = m_monotonic.elapsed() + intervalMs;
+        queueTick(o);
+    }
+}
+
+void MonitorEngine::queueTick(const ObserverObject *o)
+{
+    // Stale entries are dropped as they reach the front; when they outnumber
+    // the live ones the queue is built again, so it stays within twice the
+    // timed objects.
+    if (m_ticks.size() >= size_t(2 * m_timedCount + 64)) {
+        std::vector<Tick> live;
+        live.reserve(size_t(m_timedCount) + 1);
+        for (const Tick &t : m_ticks) {
+            const ObserverObject *owner = m_byId.value(t.object);
+            if (owner && owner->timed && owner->tickGeneration == t.generation && owner != o)
+                live.push_back(t);
+        }
+        m_ticks.swap(live);
+        std::make_heap(m_ticks.begin(), m_ticks.end(), laterTick<Tick, Tick>);
+    }
+    m_ticks.push_back(Tick{o->tickDueMs, o->id, o->tickGeneration});
+    std::push_heap(m_ticks.begin(), m_ticks.end(), laterTick<Tick, Tick>);
+    armTickTimer();
+}
+
+void MonitorEngine::dropTickQueue()
+{
+    m_ticks.clear();
+    m_timedCount = 0;
+    m_tickTimer.stop();
+    m_armedDueMs = -1;
+}
+
+void MonitorEngine::armTickTimer()
+{
+    if (m_ticks.empty()) {
+        m_tickTimer.stop();
+        m_armedDueMs = -1;
         return;
     }
-    t->setInterval(int(ms));
-    if (rec.Enabled)
-        t->start();
-    else
-        t->stop();
+    const qint64 due = m_ticks.front().dueMs;
+    if (m_tickTimer.isActive() && m_armedDueMs == due)
+        return;
+    const qint64 wait = std::clamp<qint64>(due - m_monotonic.elapsed(), 0, std::numeric_limits<int>::max());
+    m_armedDueMs = due;
+    m_tickTimer.start(int(wait));
+}
+
+void MonitorEngine::runDueTicks()
+{
+    // Every tick that is due is taken off the queue and the object's next
+    // one queued first; then the ticks run, in the order they were due. A
+    // repeating tick that fell behind (a long stall) comes once, and the next
+    // one an interval later: there is no burst of ticks to catch up.
+    const qint64 nowMs = m_monotonic.elapsed();
+    std::vector<Tick> due;
+    while (!m_ticks.empty() && m_ticks.front().dueMs <= nowMs) {
+        std::pop_heap(m_ticks.begin(), m_ticks.end(), laterTick<Tick, Tick>);
+        const Tick t = m_ticks.back();
+        m_ticks.pop_back();
+        ObserverObject *o = m_byId.value(t.object);
+        if (!o || !o->timed || o->tickGeneration != t.generation)
+            continue;
+        o->tickDueMs = t.dueMs + o->tickIntervalMs;
+        if (o->tickDueMs <= nowMs)
+            o->tickDueMs = nowMs + o->tickIntervalMs;
+        m_ticks.push_back(Tick{o->tickDueMs, o->id, o->tickGeneration});
+        std::push_heap(m_ticks.begin(), m_ticks.end(), laterTick<Tick, Tick>);
+        due.push_back(t);
+    }
+    m_armedDueMs = -1;
+    armTickTimer();
+    // A test lets events run: an object may be removed or re-timed before
+    // its tick here comes; such a tick is not delivered.
+    for (const Tick &t : due) {
+        const ObserverObject *o = m_byId.value(t.object);
+        if (o && o->timed && o->tickGeneration == t.generation)
+            TimerTimer(o->position);
+    }
 }
 
 void MonitorEngine::AppendObject(const ObserverRecord &record, const QString &caption)
@@ -207,14 +321,11 @@ void MonitorEngine::AppendObject(const ObserverRecord &record, const QString &ca
     const int position = count();
     obj->position = position;
     m_model.beginInsertRows(QModelIndex(), position, position);
-    m_byId.insert(obj->id, obj.get());
+    ObserverObject *o = obj.get();
+    m_byId.insert(obj->id, o);
     m_objects.push_back(std::move(obj));
-    auto *t = new QTimer;
-    t->setProperty(kTag, position);
-    connect(t, &QTimer::timeout, this, [this, t] { TimerTimer(t); });
-    m_timers.push_back(t);
     m_model.endInsertRows();
-    timeTimer(t, record);
+    retime(o, recordIntervalMs(record), record.Enabled);
 
     RunTest(position);
 }
@@ -223,18 +334,14 @@ void MonitorEngine::RemoveObject(int position)
 {
     if (position < 0 || position >= count())
         return;
-    QTimer *t = m_timers[size_t(position)];
-    t->stop();
-    m_timers.erase(m_timers.begin() + position);
-    t->deleteLater(); // it may be the sender of a tick that is running now
+    // Its queued tick goes stale: the queue finds no object of its id.
+    m_timedCount -= int(m_objects[size_t(position)]->timed);
     m_model.beginRemoveRows(QModelIndex(), position, position);
     m_byId.remove(m_objects[size_t(position)]->id);
     m_objects.erase(m_objects.begin() + position);
     m_model.endRemoveRows();
-    for (size_t i = size_t(position); i < m_timers.size(); ++i) {
-        m_timers[i]->setProperty(kTag, m_timers[i]->property(kTag).toInt() - 1);
+    for (size_t i = size_t(position); i < m_objects.size(); ++i)
         m_objects[i]->position = int(i);
-    }
 }
 
 void MonitorEngine::clear()
@@ -242,11 +349,7 @@ void MonitorEngine::clear()
     // Nothing of the old list is tested or reported any more.
     cancelAll();
     m_model.beginResetModel();
-    for (QTimer *t : m_timers) {
-        t->stop();
-        t->deleteLater();
-    }
-    m_timers.clear();
+    dropTickQueue();
     m_byId.clear();
     m_objects.clear();
     m_model.endResetModel();
@@ -325,14 +428,13 @@ void MonitorEngine::RunTest(int position)
     }
 }
 
-void MonitorEngine::TimerTimer(QTimer *t)
+void MonitorEngine::TimerTimer(int position)
 {
-    const int tag = t->property(kTag).toInt();
     if (!m_started)
         return;
-    if (m_gate && !m_gate->isTestAllowedNow(tag))
+    if (m_gate && !m_gate->isTestAllowedNow(position))
         return;
-    RunTest(tag);
+    RunTest(position);
 }
 
 void MonitorEngine::appendLog(const QString &line)
@@ -393,7 +495,7 @@ void MonitorEngine::applyEdit(int position, const QString &caption)
     // and the next test starts at once.
     if (o->testSerial != 0)
         o->testSerial = kCancelled;
-    timeTimer(m_timers[size_t(position)], o->record);
+    retime(o, recordIntervalMs(o->record), o->record.Enabled);
     rowChanged(position);
 }
 

@@ -101,6 +101,14 @@ struct ObserverObject {
     quint64 testSerial = 0;
     qint64 testStartedMs = 0;
     mutable bool ticketTaken = false; // the probe took the ticket of the test
+    // Its timed tests, kept by the engine's tick queue: the interval (0 when
+    // never timed), whether it ticks, the generation of its queued tick (a
+    // queued tick of an older generation is stale) and when that tick is due
+    // on the engine's monotonic clock.
+    qint64 tickIntervalMs = 0;
+    bool timed = false;
+    quint64 tickGeneration = 0;
+    qint64 tickDueMs = 0;
 
     int position = 0; // its position in ObserverList, kept by the engine
 };
@@ -160,11 +168,25 @@ public:
 
     ObserverRowModel *model() { return &m_model; }
 
-    // ObserverList and TimerList, parallel: position i is object, timer and row i.
+    // ObserverList: position i is object and row i.
     int count() const { return int(m_objects.size()); }
     ObserverObject *object(int position);
     const ObserverObject *object(int position) const;
-    QTimer *timer(int position);
+    // The object's interval timer, as the tick queue keeps it. One QTimer
+    // serves every object: it is armed for the earliest due tick, so the
+    // work of a tick does not grow with the number of objects.
+    // isTimed: the object ticks (Enabled and an interval above 0:0).
+    // intervalMs: the interval its ticks keep (0 for 0:0: never timed),
+    // whether it is Enabled or not. msUntilTick: the time until its next tick
+    // (-1 when it is not timed).
+    bool isTimed(int position) const;
+    qint64 intervalMs(int position) const;
+    qint64 msUntilTick(int position) const;
+    // Test hooks: the object's tick now, as its timer would deliver it (the
+    // observer state and the schedule gate still decide); and a new interval
+    // for its ticks, counted from now, until the next Edit re-times it.
+    void fireTick(int position);
+    void setTickInterval(int position, qint64 ms);
     // Position of the object with the id, or -1 when it is gone. Constant
     // work: objects are found by identity, not by a search of the list.
     int positionOf(quint64 id) const;
@@ -180,7 +202,7 @@ public:
 
     void AppendObject(const ObserverRecord &record, const QString &caption);
     void RemoveObject(int position);
-    // New: removes every object, row and timer.
+    // New: removes every object, row and queued tick.
     void clear();
     // Starts a test of the object. An object whose test is still under way
     // is not tested again: the call does nothing new (a tick is skipped, a
@@ -217,13 +239,33 @@ signals:
     void startedChanged(bool started);
 
 private:
-    void TimerTimer(QTimer *timer);
+    // A tick of the object at the position: tests it when the observer is
+    // started and the schedule gate allows it.
+    void TimerTimer(int position);
+    struct Tick {
+        qint64 dueMs;
+        quint64 object;
+        quint64 generation;
+    };
+    // Gives the object its timing from the record (or the given interval)
+    // and queues its next tick at now + interval when it is timed.
+    void retime(ObserverObject *o, qint64 intervalMs, bool enabled);
+    void queueTick(const ObserverObject *o);
+    void dropTickQueue();
+    void armTickTimer();
+    void runDueTicks();
     void endTest(ObserverObject *o) { o->testSerial = 0; }
     void rowChanged(int position);
     void appendLog(const QString &line);
 
     std::vector<std::unique_ptr<ObserverObject>> m_objects; // ObserverList
-    std::vector<QTimer *> m_timers;                         // TimerList
+    // The tick queue: a min-heap on (due time, object id) of the timed
+    // objects' next ticks, stale entries (removed or re-timed objects)
+    // dropped when they reach the top or when they outnumber the live ones.
+    std::vector<Tick> m_ticks;
+    int m_timedCount = 0;
+    QTimer m_tickTimer;
+    qint64 m_armedDueMs = -1; // the due time m_tickTimer is armed for
     QHash<quint64, ObserverObject *> m_byId;
     ObserverRowModel m_model;
     ObserverProbe *m_probes[9] = {};

@@ -34,7 +34,7 @@ struct Rig {
     {
         engine.AppendObject(object(target, min, sec, enabled), target);
     }
-    int tag(int i) { return engine.timer(i)->property("tag").toInt(); }
+    int tag(int i) { return engine.object(i)->position; }
 };
 
 } // namespace
@@ -73,6 +73,12 @@ private slots:
     void lostTestIsStartedAgain();
     void causeTextForTooltip();
     void manyObjectsFoundWithoutSearch();
+
+    void tickTimingFollowsTheRecord();
+    void staleTicksAreNotDelivered_data();
+    void staleTicksAreNotDelivered();
+    void stallGivesOneTickNotABurst();
+    void everyTimedObjectTicksInTurn();
 };
 
 void TestEngine::appendTestsAtOnceAndFillsCells()
@@ -91,8 +97,8 @@ void TestEngine::appendTestsAtOnceAndFillsCells()
     QCOMPARE(m->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Test metod"));
     QCOMPARE(m->data(m->index(0, 3)).toString(), QStringLiteral("2:30"));
     QCOMPARE(r.tag(0), 0);
-    QCOMPARE(r.engine.timer(0)->interval(), 150000);
-    QVERIFY(r.engine.timer(0)->isActive());
+    QCOMPARE(r.engine.intervalMs(0), 150000);
+    QVERIFY(r.engine.isTimed(0));
 }
 
 void TestEngine::onlyChangesAreLoggedAndAlerted()
@@ -178,8 +184,8 @@ void TestEngine::removalRenumbersTags()
     // Each tick tests the object of its own row.
     r.engine.StartButtonClick(true);
     r.probe.tested.clear();
-    QMetaObject::invokeMethod(r.engine.timer(1), "timeout");
-    QMetaObject::invokeMethod(r.engine.timer(0), "timeout");
+    r.engine.fireTick(1);
+    r.engine.fireTick(0);
     QCOMPARE(r.probe.tested, (QStringList{"/2", "/1"}));
 }
 
@@ -201,7 +207,7 @@ void TestEngine::intervalZeroNeverFires()
     Rig r;
     r.engine.StartButtonClick(true);
     r.add("/zero", 0, 0);
-    QVERIFY(!r.engine.timer(0)->isActive());
+    QVERIFY(!r.engine.isTimed(0));
     r.probe.tested.clear();
     QTest::qWait(100);
     QVERIFY(r.probe.tested.isEmpty());
@@ -214,7 +220,7 @@ void TestEngine::stoppedObserverIgnoresTicks()
 {
     Rig r;
     r.add("/a", 0, 1);
-    r.engine.timer(0)->setInterval(20);
+    r.engine.setTickInterval(0, 20);
     const QString status = r.engine.object(0)->status;
     r.probe.tested.clear();
     r.engine.setClock([] { return QDateTime(QDate(2010, 1, 1), QTime(0, 0)); });
@@ -228,7 +234,7 @@ void TestEngine::startedObserverTestsOnTicks()
 {
     Rig r;
     r.add("/a", 0, 1);
-    r.engine.timer(0)->setInterval(20);
+    r.engine.setTickInterval(0, 20);
     r.engine.StartButtonClick(true);
     r.probe.tested.clear();
     QTRY_VERIFY_WITH_TIMEOUT(r.probe.tested.size() >= 3, 5000);
@@ -239,7 +245,7 @@ void TestEngine::disabledObjectTimerDoesNotRun()
     Rig r;
     r.engine.StartButtonClick(true);
     r.add("/off", 0, 1, false);
-    QVERIFY(!r.engine.timer(0)->isActive());
+    QVERIFY(!r.engine.isTimed(0));
     QCOMPARE(r.probe.tested, QStringList{"/off"}); // tested on creation all the same
 }
 
@@ -260,7 +266,7 @@ void TestEngine::gateBlocksTimedTestsOnly()
     BlockingGate gate;
     r.engine.setScheduleGate(&gate);
     r.add("/a", 0, 1);
-    r.engine.timer(0)->setInterval(20);
+    r.engine.setTickInterval(0, 20);
     r.engine.StartButtonClick(true);
     r.probe.tested.clear();
     QTRY_VERIFY(gate.asked.size() >= 2);
@@ -333,16 +339,16 @@ void TestEngine::applyEditRetimes()
 {
     Rig r;
     r.add("/a", 0, 0);
-    QVERIFY(!r.engine.timer(0)->isActive());
+    QVERIFY(!r.engine.isTimed(0));
     r.engine.object(0)->record.IntervalSec = 7;
     r.engine.applyEdit(0, QStringLiteral("edited"));
-    QVERIFY(r.engine.timer(0)->isActive());
-    QCOMPARE(r.engine.timer(0)->interval(), 7000);
+    QVERIFY(r.engine.isTimed(0));
+    QCOMPARE(r.engine.intervalMs(0), 7000);
     QCOMPARE(r.engine.object(0)->interval, QStringLiteral("0:7"));
     QCOMPARE(r.engine.object(0)->caption, QStringLiteral("edited"));
     r.engine.object(0)->record.Enabled = false;
     r.engine.applyEdit(0, QStringLiteral("edited"));
-    QVERIFY(!r.engine.timer(0)->isActive());
+    QVERIFY(!r.engine.isTimed(0));
 }
 
 void TestEngine::statusImages()
@@ -446,7 +452,7 @@ void TestEngine::testInFlightIsNotStartedAgain()
 {
     DeferredRig r;
     r.add("/a", 1);
-    r.engine.timer(0)->setInterval(20);
+    r.engine.setTickInterval(0, 20);
     r.engine.StartButtonClick(true);
     QVERIFY(r.engine.isTestInFlight(0));
     QCOMPARE(r.engine.object(0)->status, QStringLiteral("TEST"));
@@ -479,8 +485,8 @@ void TestEngine::slowTestDelaysNoOtherTick()
     r.probe.delayMs = {{"/slow", 3000}, {"/fast", 5}};
     r.add("/slow", 1);
     r.add("/fast", 1);
-    r.engine.timer(0)->setInterval(30);
-    r.engine.timer(1)->setInterval(30);
+    r.engine.setTickInterval(0, 30);
+    r.engine.setTickInterval(1, 30);
     r.engine.StartButtonClick(true);
     QTRY_VERIFY_WITH_TIMEOUT(r.probe.startedFor("/fast") >= 10, 2500);
     QCOMPARE(r.probe.startedFor("/slow"), 1);
@@ -631,6 +637,138 @@ void TestEngine::manyObjectsFoundWithoutSearch()
         QCOMPARE(r.engine.positionOf(r.engine.object(i)->id), i);
     r.probe.finish(1500);
     QCOMPARE(r.engine.object(1498)->status, QStringLiteral("OK"));
+}
+
+void TestEngine::tickTimingFollowsTheRecord()
+{
+    // The time until the next tick counts from the object's creation or its
+    // last Edit; a disabled or 0:0 object has none, and keeps its interval.
+    Rig r;
+    r.add("/a", 0, 30);
+    r.add("/zero", 0, 0);
+    r.add("/off", 1, 30, false);
+    QVERIFY(r.engine.isTimed(0));
+    QVERIFY(r.engine.msUntilTick(0) > 29000 && r.engine.msUntilTick(0) <= 30000);
+    QVERIFY(!r.engine.isTimed(1));
+    QCOMPARE(r.engine.msUntilTick(1), -1);
+    QCOMPARE(r.engine.intervalMs(1), 0);
+    QVERIFY(!r.engine.isTimed(2));
+    QCOMPARE(r.engine.msUntilTick(2), -1);
+    QCOMPARE(r.engine.intervalMs(2), 90000);
+
+    r.engine.object(0)->record.IntervalMin = 2;
+    r.engine.object(0)->record.IntervalSec = 0;
+    r.engine.applyEdit(0, QStringLiteral("/a"));
+    QCOMPARE(r.engine.intervalMs(0), 120000);
+    QVERIFY(r.engine.msUntilTick(0) > 119000 && r.engine.msUntilTick(0) <= 120000);
+    r.engine.object(2)->record.Enabled = true;
+    r.engine.applyEdit(2, QStringLiteral("/off"));
+    QVERIFY(r.engine.isTimed(2));
+    QVERIFY(r.engine.msUntilTick(2) > 89000 && r.engine.msUntilTick(2) <= 90000);
+
+    // An out-of-range row has no timing at all.
+    QVERIFY(!r.engine.isTimed(3));
+    QCOMPARE(r.engine.msUntilTick(-1), -1);
+    QCOMPARE(r.engine.intervalMs(3), 0);
+    r.engine.fireTick(3); // nothing happens
+}
+
+void TestEngine::staleTicksAreNotDelivered_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::newRow("the ticking object is removed") << "remove";
+    QTest::newRow("the ticking object is edited to a long interval") << "edit";
+    QTest::newRow("the ticking object is disabled") << "disable";
+    QTest::newRow("New") << "new";
+}
+
+void TestEngine::staleTicksAreNotDelivered()
+{
+    // Object 0 ticks every 20 ms; after the change none of its queued ticks
+    // may test anything, neither it nor the object that takes its row.
+    QFETCH(QString, change);
+    Rig r;
+    r.add("/fast", 0, 1);
+    r.add("/slow", 5, 0);
+    r.engine.setTickInterval(0, 20);
+    r.engine.StartButtonClick(true);
+    r.probe.tested.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(r.probe.tested.size() >= 2, 5000);
+    if (change == "remove") {
+        r.engine.RemoveObject(0);
+    } else if (change == "edit") {
+        r.engine.object(0)->record.IntervalMin = 10;
+        r.engine.applyEdit(0, QStringLiteral("/fast"));
+    } else if (change == "disable") {
+        r.engine.object(0)->record.Enabled = false;
+        r.engine.applyEdit(0, QStringLiteral("/fast"));
+    } else {
+        r.engine.clear();
+        r.add("/new", 0, 0);
+    }
+    r.probe.tested.clear();
+    QTest::qWait(200);
+    QCOMPARE(r.probe.tested, QStringList());
+}
+
+void TestEngine::stallGivesOneTickNotABurst()
+{
+    // The GUI thread is held for 400 ms while an object ticks every 20 ms:
+    // the missed ticks come as one, and the next one an interval later.
+    Rig r;
+    r.add("/a", 0, 1);
+    r.engine.setTickInterval(0, 20);
+    r.engine.StartButtonClick(true);
+    QTRY_VERIFY_WITH_TIMEOUT(!r.probe.tested.isEmpty(), 5000);
+    QThread::msleep(400);
+    r.probe.tested.clear();
+    QElapsedTimer clock;
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!r.probe.tested.isEmpty(), 5000);
+    QVERIFY(r.probe.tested.size() <= 2);
+    if (clock.elapsed() < 10) {
+        // Right after the overdue tick the next one is a whole interval away.
+        QVERIFY(r.engine.msUntilTick(0) > 10);
+        QVERIFY(r.engine.msUntilTick(0) <= 20);
+    }
+}
+
+void TestEngine::everyTimedObjectTicksInTurn()
+{
+    // 300 objects share the one timer, each with its own interval; each is
+    // re-timed a few times first, which leaves stale ticks in the queue.
+    // Every object ticks, several times, and the untimed ones never do.
+    Rig r;
+    for (int i = 0; i < 300; ++i)
+        r.add(QStringLiteral("/%1").arg(i), 0, i % 3 == 2 ? 0 : 1);
+    for (int round = 0; round < 5; ++round)
+        for (int i = 0; i < 300; ++i)
+            if (r.engine.isTimed(i))
+                r.engine.setTickInterval(i, 30 + (i % 7) * 10 + round);
+    r.engine.StartButtonClick(true);
+    r.probe.tested.clear();
+    const auto ticks = [&](int i) { return r.probe.tested.count(QStringLiteral("/%1").arg(i)); };
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            for (int i = 0; i < 300; ++i)
+                if (i % 3 != 2 && ticks(i) < 3)
+                    return false;
+            return true;
+        }(),
+        10000);
+    for (int i = 2; i < 300; i += 3)
+        QCOMPARE(ticks(i), 0);
+    // The faster objects ticked more often than the slower ones.
+    int fast = 0, slow = 0;
+    for (int i = 0; i < 300; ++i) {
+        if (i % 3 == 2)
+            continue;
+        if (i % 7 == 0)
+            fast += ticks(i);
+        else if (i % 7 == 6)
+            slow += ticks(i);
+    }
+    QVERIFY2(fast > slow, qPrintable(QStringLiteral("%1 %2").arg(fast).arg(slow)));
 }
 
 QTEST_GUILESS_MAIN(TestEngine)

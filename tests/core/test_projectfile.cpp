@@ -328,7 +328,7 @@ void TestProjectFile::appendKeepsNameAndState()
     r.project.Append1Click();
     QCOMPARE(r.engine.count(), 5);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(r.engine.timer(i)->property("tag").toInt(), i);
+        QCOMPARE(r.engine.object(i)->position, i);
     QCOMPARE(r.engine.object(4)->caption, QStringLiteral("new2"));
     QCOMPARE(r.project.ProjectFileName, path("mine.snv"));
     QVERIFY(!r.project.isModified());

@@ -468,7 +468,7 @@ void TestObjectDialogs::addEachKind()
     QCOMPARE(o->caption, caption);
     QCOMPARE(o->interval, QStringLiteral("0:30"));
     QCOMPARE(o->method, Records::kindColumnText(kind));
-    QCOMPARE(rig.engine.timer(0)->interval(), 30000);
+    QCOMPARE(rig.engine.intervalMs(0), 30000);
     // Tested at once, and the first outcome was recorded.
     QCOMPARE(rig.tested(kind), QStringList{expected.target()});
     QCOMPARE(o->status, QStringLiteral("OK"));
@@ -543,8 +543,8 @@ void TestObjectDialogs::editStoresRetimesAndRetests()
     QCOMPARE(o->record.params<DiskSpaceParams>()->MinFreeMb, 512.25);
     QCOMPARE(o->record.Kind, qint32(okDiskSpace));
     QCOMPARE(o->interval, QStringLiteral("1:30"));
-    QCOMPARE(rig.engine.timer(0)->interval(), 90000);
-    QVERIFY(rig.engine.timer(0)->isActive());
+    QCOMPARE(rig.engine.intervalMs(0), 90000);
+    QVERIFY(rig.engine.isTimed(0));
     QVERIFY(rig.project.isModified());
     QCOMPARE(rig.tested(okDiskSpace), (QStringList{"C", "C"}));
 
@@ -730,7 +730,7 @@ void TestObjectDialogs::enabledIsTheCheckMark()
     off.setTarget(QStringLiteral("127.0.0.2"));
     off.Enabled = false;
     rig.engine.AppendObject(off, QStringLiteral("127.0.0.2"));
-    QVERIFY(!rig.engine.timer(0)->isActive());
+    QVERIFY(!rig.engine.isTimed(0));
     bool checked = true;
     QString caption;
     rig.edit(0, [&] {
@@ -742,7 +742,7 @@ void TestObjectDialogs::enabledIsTheCheckMark()
     QVERIFY(!checked);
     QCOMPARE(caption, QStringLiteral("Disabled"));
     QVERIFY(!rig.engine.object(0)->record.Enabled);
-    QVERIFY(!rig.engine.timer(0)->isActive());
+    QVERIFY(!rig.engine.isTimed(0));
 
     // Nothing leaks into the next Add: a new object starts ticked, and
     // unticking it creates it disabled.
@@ -752,25 +752,25 @@ void TestObjectDialogs::enabledIsTheCheckMark()
     });
     QVERIFY(checked);
     QVERIFY(rig.engine.object(1)->record.Enabled);
-    QVERIFY(rig.engine.timer(1)->isActive());
+    QVERIFY(rig.engine.isTimed(1));
     rig.add(0, 0, [&] {
         type(rig.params.PingHostEdit, QStringLiteral("127.0.0.4"));
         click(rig.params.StatusCheckBox);
     });
     QVERIFY(!rig.engine.object(2)->record.Enabled);
-    QVERIFY(!rig.engine.timer(2)->isActive());
+    QVERIFY(!rig.engine.isTimed(2));
 
     // Unticking in Edit stops the object's timer; ticking starts it again.
     rig.edit(1, [&] { click(rig.params.StatusCheckBox); });
     QVERIFY(!rig.engine.object(1)->record.Enabled);
-    QVERIFY(!rig.engine.timer(1)->isActive());
+    QVERIFY(!rig.engine.isTimed(1));
     rig.edit(1, [&] {
         checked = rig.params.StatusCheckBox->isChecked();
         click(rig.params.StatusCheckBox);
     });
     QVERIFY(!checked);
     QVERIFY(rig.engine.object(1)->record.Enabled);
-    QVERIFY(rig.engine.timer(1)->isActive());
+    QVERIFY(rig.engine.isTimed(1));
 }
 
 void TestObjectDialogs::emptyTargetIsRefused_data()
