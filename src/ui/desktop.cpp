@@ -71,10 +71,16 @@ void SystemDesktop::showBox(const QString &caption, const QString &text, const Q
         m_unkeyed << box;
     } else {
         m_boxes.insert(key, box);
-        connect(box, &QObject::destroyed, this, [this, key] {
-            if (!m_boxes.value(key))
-                m_boxes.remove(key);
-        });
+        // Forgets the key once the box is gone. Queued: while destroyed() is
+        // emitted the box is only a QWidget any more and its pointer still
+        // set; a box opened for the same key meanwhile keeps its entry.
+        connect(
+            box, &QObject::destroyed, this,
+            [this, key] {
+                if (m_boxes.value(key).isNull())
+                    m_boxes.remove(key);
+            },
+            Qt::QueuedConnection);
     }
     box->show();
 }
