@@ -252,31 +252,23 @@ void TICMP::applySocketOptions()
     ::setsockopt(m_fd, IPPROTO_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
 }
 
-int TICMP::exchange(const QByteArray &payload)
+// Forgets what arrived on the socket since the last ping: late replies and,
+// on a raw socket, other programs' ICMP traffic.
+static void drainSocket(int fd)
 {
-    applySocketOptions();
-
-    // Forget what arrived since the last ping: late replies and, on a raw
-    // socket, other programs' ICMP traffic.
     char scratch[2048];
-    for (int i = 0; i < 4096 && ::recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT) >= 0; ++i) {
+    for (int i = 0; i < 4096 && ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) >= 0; ++i) {
     }
+}
 
-    const quint16 sequence = ++m_sequence;
-    // A datagram socket puts its own identifier into the request and hands
-    // us only the replies to it.
-    const QByteArray packet = buildEchoRequest(m_identifier, sequence, payload);
-
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = m_hostAddress;
-
+int TICMP::sendAndAwait(int fd, const sockaddr *to, socklen_t toLength, const QByteArray &packet,
+                        const ReplyFilter &accept)
+{
     QElapsedTimer clock;
     clock.start();
     ssize_t sent;
     do {
-        sent = ::sendto(m_fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to),
-                        sizeof to);
+        sent = ::sendto(fd, packet.constData(), size_t(packet.size()), 0, to, toLength);
     } while (sent < 0 && errno == EINTR);
     if (sent < 0) {
         m_lastError = IpGeneralFailure;
@@ -290,54 +282,26 @@ int TICMP::exchange(const QByteArray &payload)
         const qint64 remaining = timeout - clock.elapsed();
         if (remaining < 0)
             break;
-        pollfd pfd{m_fd, POLLIN, 0};
+        pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, int(remaining));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             break;
-        sockaddr_in from{};
+        sockaddr_storage from{};
         socklen_t fromLen = sizeof from;
-        const ssize_t got = ::recvfrom(m_fd, buffer.data(), size_t(buffer.size()), 0,
+        const ssize_t got = ::recvfrom(fd, buffer.data(), size_t(buffer.size()), 0,
                                        reinterpret_cast<sockaddr *>(&from), &fromLen);
         if (got < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
             break;
         }
-        const auto *p = reinterpret_cast<const uchar *>(buffer.constData());
-        qsizetype len = got;
-        quint8 replyTtl = 0;
-        if (m_openKind == skRaw) {
-            // A raw socket hands over the IP header too.
-            if (len < 20 || (p[0] >> 4) != 4)
-                continue;
-            const int ihl = (p[0] & 0x0F) * 4;
-            if (ihl < 20 || len < ihl + kIcmpHeader)
-                continue;
-            replyTtl = p[8];
-            p += ihl;
-            len -= ihl;
-        } else if (len < kIcmpHeader) {
+        if (!accept(reinterpret_cast<const uchar *>(buffer.constData()), got, from))
             continue;
-        }
-        if (p[0] != kEchoReply || p[1] != 0 || get16(p + 6) != sequence)
-            continue;
-        if (m_openKind == skRaw) {
-            if (get16(p + 4) != m_identifier)
-                continue;
-            if (checksum(QByteArray::fromRawData(reinterpret_cast<const char *>(p), len)) != 0)
-                continue;
-        }
-        if (m_hostAddress != INADDR_ANY && from.sin_addr.s_addr != m_hostAddress)
-            continue;
-
-        m_replyData = QByteArray(reinterpret_cast<const char *>(p + kIcmpHeader), len - kIcmpHeader);
-        m_reply.Address = from.sin_addr.s_addr;
         m_reply.Status = IpSuccess;
         m_reply.RoundTripTime = quint32(clock.elapsed());
         m_reply.DataSize = quint16(qMin<qsizetype>(m_replyData.size(), 0xFFFF));
-        m_reply.Ttl = replyTtl;
         return 1;
     }
     m_lastError = IpReqTimedOut;
@@ -345,69 +309,77 @@ int TICMP::exchange(const QByteArray &payload)
     return 0;
 }
 
+int TICMP::exchange(const QByteArray &payload)
+{
+    applySocketOptions();
+    drainSocket(m_fd);
+
+    const quint16 sequence = ++m_sequence;
+    // A datagram socket puts its own identifier into the request and hands
+    // us only the replies to it.
+    const QByteArray packet = buildEchoRequest(m_identifier, sequence, payload);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = m_hostAddress;
+
+    return sendAndAwait(m_fd, reinterpret_cast<const sockaddr *>(&to), sizeof to, packet,
+                        [&](const uchar *p, qsizetype len, const sockaddr_storage &source) {
+        quint8 replyTtl = 0;
+        if (m_openKind == skRaw) {
+            // A raw socket hands over the IP header too.
+            if (len < 20 || (p[0] >> 4) != 4)
+                return false;
+            const int ihl = (p[0] & 0x0F) * 4;
+            if (ihl < 20 || len < ihl + kIcmpHeader)
+                return false;
+            replyTtl = p[8];
+            p += ihl;
+            len -= ihl;
+        } else if (len < kIcmpHeader) {
+            return false;
+        }
+        if (p[0] != kEchoReply || p[1] != 0 || get16(p + 6) != sequence)
+            return false;
+        if (m_openKind == skRaw) {
+            if (get16(p + 4) != m_identifier)
+                return false;
+            if (checksum(QByteArray::fromRawData(reinterpret_cast<const char *>(p), len)) != 0)
+                return false;
+        }
+        const auto &from = reinterpret_cast<const sockaddr_in &>(source);
+        if (m_hostAddress != INADDR_ANY && from.sin_addr.s_addr != m_hostAddress)
+            return false;
+        m_replyData = QByteArray(reinterpret_cast<const char *>(p + kIcmpHeader), len - kIcmpHeader);
+        m_reply.Address = from.sin_addr.s_addr;
+        m_reply.Ttl = replyTtl;
+        return true;
+    });
+}
+
 int TICMP::exchange6(const QByteArray &payload)
 {
     applySocketOptions();
-    char scratch[2048];
-    for (int i = 0; i < 4096 && ::recv(m_fd6, scratch, sizeof scratch, MSG_DONTWAIT) >= 0; ++i) {
-    }
+    drainSocket(m_fd6);
     const quint16 sequence = ++m_sequence;
     const QByteArray packet = buildEchoRequest(m_identifier, sequence, payload, true);
     sockaddr_in6 to{};
     to.sin6_family = AF_INET6;
     std::memcpy(&to.sin6_addr, m_host6, sizeof m_host6);
 
-    QElapsedTimer clock;
-    clock.start();
-    ssize_t sent;
-    do {
-        sent = ::sendto(m_fd6, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to),
-                        sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    if (sent < 0) {
-        m_lastError = IpGeneralFailure;
-        m_reply.Status = IpGeneralFailure;
-        return 0;
-    }
-    const qint64 timeout = qMax(0, m_timeout);
-    QByteArray buffer(65536 + 64, Qt::Uninitialized);
-    for (;;) {
-        const qint64 remaining = timeout - clock.elapsed();
-        if (remaining < 0)
-            break;
-        pollfd pfd{m_fd6, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, int(remaining));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        sockaddr_in6 from{};
-        socklen_t fromLen = sizeof from;
-        const ssize_t got = ::recvfrom(m_fd6, buffer.data(), size_t(buffer.size()), 0,
-                                       reinterpret_cast<sockaddr *>(&from), &fromLen);
-        if (got < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                continue;
-            break;
-        }
+    return sendAndAwait(m_fd6, reinterpret_cast<const sockaddr *>(&to), sizeof to, packet,
+                        [&](const uchar *p, qsizetype len, const sockaddr_storage &source) {
         // Neither socket kind hands over the IPv6 header.
-        const auto *p = reinterpret_cast<const uchar *>(buffer.constData());
-        if (got < kIcmpHeader || p[0] != kEchoReply6 || p[1] != 0 || get16(p + 6) != sequence)
-            continue;
+        if (len < kIcmpHeader || p[0] != kEchoReply6 || p[1] != 0 || get16(p + 6) != sequence)
+            return false;
         if (m_openKind6 == skRaw && get16(p + 4) != m_identifier)
-            continue;
+            return false;
+        const auto &from = reinterpret_cast<const sockaddr_in6 &>(source);
         if (std::memcmp(&from.sin6_addr, m_host6, sizeof m_host6) != 0)
-            continue;
-        m_replyData = QByteArray(reinterpret_cast<const char *>(p + kIcmpHeader), got - kIcmpHeader);
+            return false;
+        m_replyData = QByteArray(reinterpret_cast<const char *>(p + kIcmpHeader), len - kIcmpHeader);
         m_reply.Address = 0;
-        m_reply.Status = IpSuccess;
-        m_reply.RoundTripTime = quint32(clock.elapsed());
-        m_reply.DataSize = quint16(qMin<qsizetype>(m_replyData.size(), 0xFFFF));
-        return 1;
-    }
-    m_lastError = IpReqTimedOut;
-    m_reply.Status = IpReqTimedOut;
-    return 0;
+        return true;
+    });
 }
 
 int TICMP::Ping()

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include <sys/socket.h>
+
 // The header of the last echo reply, in the shape of the echo reply record
 // that callers of an echo service expect (28 bytes on the wire of old).
 struct TIcmpEchoReply {
@@ -124,6 +126,13 @@ private:
     void display(const QString &text);
     int exchange(const QByteArray &payload);
     int exchange6(const QByteArray &payload);
+    // Takes a received datagram (from its sender) as the reply, filling the
+    // reply's data and address, or passes it over.
+    using ReplyFilter = std::function<bool(const uchar *data, qsizetype length, const sockaddr_storage &from)>;
+    // Sends the echo request to `to` and waits up to Timeout for the
+    // datagram that `accept` takes; the number of replies (0 or 1).
+    int sendAndAwait(int fd, const sockaddr *to, socklen_t toLength, const QByteArray &packet,
+                     const ReplyFilter &accept);
     void applySocketOptions();
 
     SocketKind m_kind;
