@@ -1,5 +1,6 @@
 // The TCP Connect probe against real sockets on loopback.
 
+#include "../support/swallowingport.h"
 #include "peers/netprobesupport.h"
 #include "probes/tcpprobe.h"
 
@@ -32,44 +33,6 @@ quint16 closedPort()
     probe.close();
     return port;
 }
-
-// A listening socket whose accept queue is full: further connection attempts
-// get no answer at all, like a filtered port.
-struct SaturatedListener {
-    int listener = -1;
-    std::vector<int> clients;
-    quint16 port = 0;
-
-    bool start()
-    {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(listener, 0) != 0 ||
-            ::getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len) != 0)
-            return false;
-        port = ntohs(a.sin_port);
-        // Fill the queue until an attempt stays unanswered.
-        for (int i = 0; i < 16; ++i) {
-            const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            clients.push_back(c);
-            ::connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a);
-            pollfd p{c, POLLOUT, 0};
-            if (::poll(&p, 1, 300) == 0)
-                return true;
-        }
-        return false;
-    }
-    ~SaturatedListener()
-    {
-        for (int c : clients)
-            ::close(c);
-        if (listener >= 0)
-            ::close(listener);
-    }
-};
 
 } // namespace
 
@@ -212,7 +175,7 @@ void TestTcpProbe::repeatedFailureLogsOnce()
 
 void TestTcpProbe::unansweredConnectIsBounded()
 {
-    SaturatedListener peer;
+    SwallowingPort peer;
     if (!peer.start())
         QSKIP("this system answers every connection attempt to a full queue; no unanswered port to test with");
 
@@ -240,7 +203,7 @@ void TestTcpProbe::swallowingPortDelaysNoOtherObject()
 {
     // Fifty objects wait on a port that never answers; objects on a live
     // listener get their outcomes at once all the same.
-    SaturatedListener swallowing;
+    SwallowingPort swallowing;
     if (!swallowing.start())
         QSKIP("this system answers every connection attempt to a full queue; no unanswered port to test with");
     QTcpServer live;
@@ -349,7 +312,7 @@ void TestTcpProbe::causes()
 
 void TestTcpProbe::cancelAllEndsEveryAttempt()
 {
-    SaturatedListener swallowing;
+    SwallowingPort swallowing;
     if (!swallowing.start())
         QSKIP("this system answers every connection attempt to a full queue; no unanswered port to test with");
     ProbeBench bench;
